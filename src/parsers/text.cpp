@@ -1,0 +1,215 @@
+#include "parsers/text.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace heliodex::text {
+namespace {
+
+using u8 = unsigned char;
+
+bool is_cont(u8 c) noexcept { return (c & 0xC0) == 0x80; }
+
+bool ascii_space(u8 c) noexcept { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
+
+// Byte length of a White_Space character starting at s, or 0.
+std::size_t space_at_front(std::string_view s) noexcept {
+  if (s.empty()) return 0;
+  const u8 c0 = static_cast<u8>(s[0]);
+  if (ascii_space(c0)) return 1;
+  if (c0 < 0xC2 || s.size() < 2) return 0;
+  const u8 c1 = static_cast<u8>(s[1]);
+  if (c0 == 0xC2) return (c1 == 0x85 || c1 == 0xA0) ? 2 : 0;
+  if (s.size() < 3) return 0;
+  const u8 c2 = static_cast<u8>(s[2]);
+  if (c0 == 0xE1) return (c1 == 0x9A && c2 == 0x80) ? 3 : 0;
+  if (c0 == 0xE2 && c1 == 0x80)
+    return ((c2 >= 0x80 && c2 <= 0x8A) || c2 == 0xA8 || c2 == 0xA9 || c2 == 0xAF) ? 3 : 0;
+  if (c0 == 0xE2) return (c1 == 0x81 && c2 == 0x9F) ? 3 : 0;
+  if (c0 == 0xE3) return (c1 == 0x80 && c2 == 0x80) ? 3 : 0;
+  return 0;
+}
+
+// Byte length of a White_Space character ending at the end of s, or 0.
+std::size_t space_at_back(std::string_view s) noexcept {
+  if (s.empty()) return 0;
+  const u8 last = static_cast<u8>(s.back());
+  if (ascii_space(last)) return 1;
+  if (!is_cont(last)) return 0;
+  if (s.size() >= 2 && space_at_front(s.substr(s.size() - 2)) == 2) return 2;
+  if (s.size() >= 3 && space_at_front(s.substr(s.size() - 3)) == 3) return 3;
+  return 0;
+}
+
+bool equals_nocase(std::string_view s, std::string_view lower) noexcept {
+  if (s.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+}  // namespace
+
+bool is_utf8(std::string_view bytes) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(bytes.data());
+  const u8* end = p + bytes.size();
+  while (p < end) {
+    // Skip ASCII eight bytes at a time: most files are plain ASCII.
+    while (end - p >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p, 8);
+      if (w & 0x8080808080808080ULL) break;
+      p += 8;
+    }
+    if (p >= end) break;
+    const u8 c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    std::size_t n;
+    std::uint32_t lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+      n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 3;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 4;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (static_cast<std::size_t>(end - p) < n) return false;
+    if (p[1] < lo || p[1] > hi) return false;
+    for (std::size_t i = 2; i < n; ++i)
+      if (!is_cont(p[i])) return false;
+    p += n;
+  }
+  return true;
+}
+
+bool LineSplitter::next(std::string_view& line) noexcept {
+  if (done_) return false;
+  if (rest_.empty()) {
+    done_ = true;
+    return false;
+  }
+  const void* lf = std::memchr(rest_.data(), '\n', rest_.size());
+  if (!lf) {
+    line = rest_;
+    done_ = true;
+    return true;
+  }
+  const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - rest_.data());
+  line = rest_.substr(0, n);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  rest_.remove_prefix(n + 1);
+  if (rest_.empty()) done_ = true;
+  return true;
+}
+
+std::string_view trim(std::string_view s) noexcept {
+  while (std::size_t n = space_at_front(s)) s.remove_prefix(n);
+  while (std::size_t n = space_at_back(s)) s.remove_suffix(n);
+  return s;
+}
+
+std::optional<double> parse_number(std::string_view s) noexcept {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  const std::string_view body = s.substr(i);
+  if (body.empty()) return std::nullopt;
+
+  if (!(body[0] >= '0' && body[0] <= '9') && body[0] != '.') {
+    double v;
+    if (equals_nocase(body, "inf") || equals_nocase(body, "infinity"))
+      v = std::numeric_limits<double>::infinity();
+    else if (equals_nocase(body, "nan"))
+      v = std::numeric_limits<double>::quiet_NaN();
+    else
+      return std::nullopt;
+    return negative ? -v : v;
+  }
+
+  // Check the grammar and gather the decimal significand while we are at it.
+  std::uint64_t mantissa = 0;
+  int sig_digits = 0;     // digits after the leading zeros, counted into mantissa
+  int frac_digits = 0;    // digits after the point
+  int int_digits = 0;     // digits before the point, leading zeros excluded
+  int lead_frac_zeros = 0;  // zeros after the point before the first significant digit
+  bool any_digit = false, point = false, seen_nonzero = false;
+  for (; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c >= '0' && c <= '9') {
+      any_digit = true;
+      if (point) ++frac_digits;
+      if (c != '0') seen_nonzero = true;
+      if (seen_nonzero) {
+        if (!point) ++int_digits;
+        if (sig_digits < 19) mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+        ++sig_digits;
+      } else if (point) {
+        ++lead_frac_zeros;
+      }
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (!any_digit) return std::nullopt;
+  bool has_exp = false;
+  std::int64_t exp = 0;
+  if (i < s.size()) {
+    if (s[i] != 'e' && s[i] != 'E') return std::nullopt;
+    ++i;
+    bool exp_neg = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) exp_neg = s[i++] == '-';
+    if (i == s.size()) return std::nullopt;
+    for (; i < s.size(); ++i) {
+      const char c = s[i];
+      if (c < '0' || c > '9') return std::nullopt;
+      if (exp < 1'000'000'000) exp = exp * 10 + (c - '0');  // saturates far beyond any range
+    }
+    if (exp_neg) exp = -exp;
+    has_exp = true;
+  }
+
+  // An integer significand below 2^53 over an exact power of ten rounds correctly in one
+  // division, which covers almost every field of the published files.
+  if (!has_exp && sig_digits <= 15 && frac_digits <= 22) {
+    const double v = static_cast<double>(mantissa) / kPow10[frac_digits];
+    return negative ? -v : v;
+  }
+  if (!seen_nonzero) return negative ? -0.0 : 0.0;
+
+  double v = 0;
+  const char* first = body.data();
+  const char* last = s.data() + s.size();
+  auto [ptr, ec] = std::from_chars(first, last, v, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range) {
+    // from_chars leaves the value untouched out of range: an overflow gives a signed
+    // infinity and an underflow a signed zero.
+    const std::int64_t magnitude = int_digits > 0 ? exp + int_digits : exp - lead_frac_zeros;
+    v = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  } else if (ec != std::errc() || ptr != last) {
+    return std::nullopt;
+  }
+  return negative ? -v : v;
+}
+
+}  // namespace heliodex::text

@@ -1,0 +1,100 @@
+#include "store/heliodex_store.hpp"
+
+#include <algorithm>
+
+namespace heliodex {
+namespace {
+
+template <class T>
+void fill(T& keep, const T& other) noexcept {
+  if (!keep) keep = other;
+}
+
+// Every index of keep that is absent takes other's value (an array as a whole).
+void fill_absent(DailyRecord& keep, const DailyRecord& other) noexcept {
+  fill(keep.f10_7_obs, other.f10_7_obs);
+  fill(keep.f10_7_adj, other.f10_7_adj);
+  fill(keep.f10_7_jb, other.f10_7_jb);
+  fill(keep.f10_7_jb_81c, other.f10_7_jb_81c);
+  fill(keep.ap_daily, other.ap_daily);
+  fill(keep.ap_3hr, other.ap_3hr);
+  fill(keep.kp_3hr, other.kp_3hr);
+  fill(keep.s10_7, other.s10_7);
+  fill(keep.m10_7, other.m10_7);
+  fill(keep.y10_7, other.y10_7);
+  fill(keep.dtc, other.dtc);
+}
+
+bool date_less(const DailyRecord& a, const DailyRecord& b) noexcept { return a.date < b.date; }
+
+void sort_and_collapse(std::vector<DailyRecord>& records) {
+  // Parser output is usually already in order; skip the sort's buffer then.
+  if (!std::is_sorted(records.begin(), records.end(), date_less))
+    std::stable_sort(records.begin(), records.end(), date_less);
+  dedup_merge(records);
+}
+
+}  // namespace
+
+void dedup_merge(std::vector<DailyRecord>& records) noexcept {
+  if (records.size() < 2) return;
+  std::size_t w = 0;
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    DailyRecord& r = records[i];
+    DailyRecord& keep = records[w];
+    if (r.date == keep.date) {
+      fill_absent(keep, r);
+    } else {
+      ++w;
+      if (w != i) records[w] = r;
+    }
+  }
+  records.resize(w + 1);
+}
+
+HeliodexStore HeliodexStore::make(std::vector<DailyRecord> records) {
+  sort_and_collapse(records);
+  HeliodexStore s;
+  s.records_ = std::move(records);
+  return s;
+}
+
+std::optional<std::pair<CalendarDate, CalendarDate>> HeliodexStore::date_range() const noexcept {
+  if (records_.empty()) return std::nullopt;
+  return std::pair{records_.front().date, records_.back().date};
+}
+
+void HeliodexStore::merge(HeliodexStore&& other) {
+  std::vector<DailyRecord> taken = std::move(other.records_);
+  other.records_ = {};
+  if (taken.empty()) return;
+  std::vector<DailyRecord> all;
+  all.reserve(records_.size() + taken.size());
+  all.insert(all.end(), records_.begin(), records_.end());
+  all.insert(all.end(), taken.begin(), taken.end());
+  taken = {};
+  // Both halves are sorted already; a stable merge keeps this store's records first.
+  std::inplace_merge(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(records_.size()),
+                     all.end(), date_less);
+  dedup_merge(all);
+  records_ = std::move(all);
+}
+
+const DailyRecord* HeliodexStore::get(CalendarDate date) const noexcept {
+  auto it = std::lower_bound(records_.begin(), records_.end(), date,
+                             [](const DailyRecord& r, CalendarDate d) { return r.date < d; });
+  if (it == records_.end() || it->date != date) return nullptr;
+  return &*it;
+}
+
+std::span<const DailyRecord> HeliodexStore::get_range(CalendarDate start,
+                                                      CalendarDate end) const noexcept {
+  if (end < start || records_.empty()) return {};
+  auto lo = std::lower_bound(records_.begin(), records_.end(), start,
+                             [](const DailyRecord& r, CalendarDate d) { return r.date < d; });
+  auto hi = std::upper_bound(lo, records_.end(), end,
+                             [](CalendarDate d, const DailyRecord& r) { return d < r.date; });
+  return {records_.data() + (lo - records_.begin()), static_cast<std::size_t>(hi - lo)};
+}
+
+}  // namespace heliodex
