@@ -1,0 +1,89 @@
+#pragma once
+#include "python/py_ref.hpp"
+
+#include <atomic>
+#include <cstddef>
+#include <new>
+#include <string_view>
+
+#include "heliodex_error.hpp"
+#include "record.hpp"
+#include "store/heliodex_store.hpp"
+
+namespace heliodex::python {
+
+struct HeliodexObject {
+  PyObject_HEAD
+  HeliodexStore store;
+  // 0 free, n shared borrows, all ones one exclusive borrow.
+  std::atomic<std::size_t> borrow;
+};
+
+// The Heliodex type, made on first need and kept for the life of the process.
+PyTypeObject* heliodex_type() noexcept;
+
+// Raises the ValueError that carries the error's message; always returns nullptr.
+PyObject* parse_err(const HeliodexError& error) noexcept;
+
+// Raises the exception for a fault that escaped a method body; always returns nullptr.
+PyObject* raise_internal_fault() noexcept;
+
+// Runs a method body so that no C++ exception reaches the interpreter.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (...) {
+    return raise_internal_fault();
+  }
+}
+
+template <class Body>
+Py_ssize_t guarded_len(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (...) {
+    raise_internal_fault();
+  }
+  return -1;
+}
+
+// A shared borrow of an instance, released on scope exit; check ok() after taking it.
+class SharedBorrow {
+ public:
+  explicit SharedBorrow(HeliodexObject* self) noexcept;
+  ~SharedBorrow();
+  SharedBorrow(const SharedBorrow&) = delete;
+  SharedBorrow& operator=(const SharedBorrow&) = delete;
+  bool ok() const noexcept { return self_ != nullptr; }
+
+ private:
+  HeliodexObject* self_;
+};
+
+// An exclusive borrow of an instance, released on scope exit; check ok() after taking it.
+class ExclusiveBorrow {
+ public:
+  explicit ExclusiveBorrow(HeliodexObject* self) noexcept;
+  ~ExclusiveBorrow();
+  ExclusiveBorrow(const ExclusiveBorrow&) = delete;
+  ExclusiveBorrow& operator=(const ExclusiveBorrow&) = delete;
+  bool ok() const noexcept { return self_ != nullptr; }
+
+ private:
+  HeliodexObject* self_;
+};
+
+// Conversions between core values and Python objects.
+PyRef date_to_py(CalendarDate date) noexcept;
+bool py_to_date(PyObject* obj, CalendarDate& out) noexcept;
+PyRef record_to_dict(const DailyRecord& record) noexcept;
+
+// The body of Heliodex.to_numpy(), run under a shared borrow.
+PyObject* to_numpy(const HeliodexStore& store);
+
+}  // namespace heliodex::python

@@ -1,0 +1,122 @@
+// Dates and record dictionaries between the store and Python.
+#include <climits>
+#include <cstdint>
+
+#include "python/binding.hpp"
+
+namespace heliodex::python {
+namespace {
+
+// Interned key strings, made once; they are constants, not cached results.
+struct Keys {
+  PyObject* date_mod;
+  PyObject* date;
+  PyObject* year;
+  PyObject* month;
+  PyObject* day;
+  PyObject* index[11];
+};
+
+Keys* keys() noexcept {
+  static Keys k{};
+  static bool ready = false;
+  if (ready) return &k;
+  auto intern = [](const char* s) { return PyUnicode_InternFromString(s); };
+  if (!(k.date_mod = intern("datetime")) || !(k.date = intern("date")) ||
+      !(k.year = intern("year")) || !(k.month = intern("month")) || !(k.day = intern("day")))
+    return nullptr;
+  int i = 0;
+  bool ok = true;
+  DailyRecord probe{};
+  for_each_index(probe, [&](const char* name, const auto&) {
+    if (ok && !(k.index[i++] = intern(name))) ok = false;
+  });
+  if (!ok) return nullptr;
+  ready = true;
+  return &k;
+}
+
+PyRef index_to_py(const Index& v) noexcept {
+  if (!v) return PyRef::borrow(Py_None);
+  return PyRef::steal(PyFloat_FromDouble(*v));
+}
+
+PyRef index_to_py(const Index8& v) noexcept {
+  if (!v) return PyRef::borrow(Py_None);
+  PyRef list = PyRef::steal(PyList_New(8));
+  if (!list) return {};
+  for (Py_ssize_t i = 0; i < 8; ++i) {
+    PyObject* f = PyFloat_FromDouble((*v)[static_cast<std::size_t>(i)]);
+    if (!f) return {};
+    PyList_SET_ITEM(list.get(), i, f);
+  }
+  return list;
+}
+
+// Reads obj.<name> as a C long, then checks it against [lo, hi].
+bool read_int(PyObject* obj, PyObject* name, long lo, long hi, long& out) noexcept {
+  PyRef v = PyRef::steal(PyObject_GetAttr(obj, name));
+  if (!v) return false;
+  const long x = PyLong_AsLong(v.get());
+  if (x == -1 && PyErr_Occurred()) return false;
+  if (x < lo || x > hi) {
+    PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+    return false;
+  }
+  out = x;
+  return true;
+}
+
+}  // namespace
+
+PyRef date_to_py(CalendarDate date) noexcept {
+  Keys* k = keys();
+  if (!k) return {};
+  // Look datetime.date up afresh so that a replaced datetime.date is honoured.
+  PyRef module = PyRef::steal(PyImport_GetModule(k->date_mod));
+  if (!module) {
+    if (PyErr_Occurred()) return {};
+    module = PyRef::steal(PyImport_Import(k->date_mod));
+    if (!module) return {};
+  }
+  PyRef cls = PyRef::steal(PyObject_GetAttr(module.get(), k->date));
+  if (!cls) return {};
+  PyRef y = PyRef::steal(PyLong_FromLong(date.year));
+  PyRef m = PyRef::steal(PyLong_FromLong(date.month));
+  PyRef d = PyRef::steal(PyLong_FromLong(date.day));
+  if (!y || !m || !d) return {};
+  PyObject* args[] = {y.get(), m.get(), d.get()};
+  return PyRef::steal(PyObject_Vectorcall(cls.get(), args, 3, nullptr));
+}
+
+bool py_to_date(PyObject* obj, CalendarDate& out) noexcept {
+  Keys* k = keys();
+  if (!k) return false;
+  long year = 0, month = 0, day = 0;
+  if (!read_int(obj, k->year, INT32_MIN, INT32_MAX, year) ||
+      !read_int(obj, k->month, 0, UINT8_MAX, month) || !read_int(obj, k->day, 0, UINT8_MAX, day))
+    return false;
+  out = CalendarDate{static_cast<std::int32_t>(year), static_cast<std::uint8_t>(month),
+                     static_cast<std::uint8_t>(day)};
+  return true;
+}
+
+PyRef record_to_dict(const DailyRecord& record) noexcept {
+  Keys* k = keys();
+  if (!k) return {};
+  PyRef dict = PyRef::steal(PyDict_New());
+  if (!dict) return {};
+  PyRef date = date_to_py(record.date);
+  if (!date || PyDict_SetItem(dict.get(), k->date, date.get()) < 0) return {};
+  int i = 0;
+  bool ok = true;
+  for_each_index(record, [&](const char*, const auto& field) {
+    if (!ok) return;
+    PyRef value = index_to_py(field);
+    if (!value || PyDict_SetItem(dict.get(), k->index[i++], value.get()) < 0) ok = false;
+  });
+  if (!ok) return {};
+  return dict;
+}
+
+}  // namespace heliodex::python
