@@ -1,5 +1,8 @@
 #pragma once
+#include <array>
+#include <cstddef>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "record.hpp"
@@ -9,5 +12,13 @@ namespace heliodex::celestrak {
 
 // Parses a whole CelesTrak CSV file into one record per non-blank data line, in file order.
 Result<std::vector<DailyRecord>> parse(std::string_view bytes);
+
+using HeaderMap = std::unordered_map<std::string_view, std::size_t>;
+
+// The positions of prefix1..prefix8 (prefix "AP" or "KP"), or InvalidHeader.
+Result<std::array<std::size_t, 8>> resolve_array_cols(const HeaderMap& header,
+                                                      std::string_view prefix);
+// A field by the number rule: absent when blank, a fill value, or not a number.
+Index parse_f64_opt(std::string_view field) noexcept;
 
 }  // namespace heliodex::celestrak
