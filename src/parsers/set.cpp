@@ -48,7 +48,7 @@ Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, std::size_t
                                              ReadLine&& read_line) {
   if (!text::is_utf8(bytes)) return HeliodexError::parse_row(0, "invalid utf-8");
   std::vector<DailyRecord> records;
-  records.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
+  records.reserve(text::count_line_feeds(bytes) + 1);
   text::LineSplitter lines(bytes);
   std::string_view line;
   for (std::uint64_t row = 1; lines.next(line); ++row) {

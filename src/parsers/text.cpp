@@ -121,13 +121,49 @@ bool LineSplitter::next(std::string_view& line) noexcept {
   return true;
 }
 
+std::size_t count_line_feeds(std::string_view text) noexcept {
+  std::size_t n = 0;
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while ((p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))))) {
+    ++n;
+    ++p;
+  }
+  return n;
+}
+
 std::string_view trim(std::string_view s) noexcept {
+  // Most fields start and end with a printable ASCII byte: nothing to trim.
+  if (!s.empty() && static_cast<u8>(s.front() - 0x21) < 0x5E && static_cast<u8>(s.back() - 0x21) < 0x5E)
+    return s;
   while (std::size_t n = space_at_front(s)) s.remove_prefix(n);
   while (std::size_t n = space_at_back(s)) s.remove_suffix(n);
   return s;
 }
 
+// Plain decimals of at most 15 digits without sign or exponent, the bulk of every file:
+// the digits as an integer over an exact power of ten round correctly in one division.
+bool parse_plain_decimal(std::string_view s, double& out) noexcept {
+  std::uint64_t m = 0;
+  std::size_t i = 0, n = s.size(), digits = 0, frac = 0;
+  if (n == 0 || n > 16) return false;
+  for (; i < n && static_cast<u8>(s[i] - '0') < 10; ++i) m = m * 10 + static_cast<u8>(s[i] - '0');
+  digits = i;
+  if (i < n) {
+    if (s[i] != '.') return false;
+    const std::size_t point = ++i;
+    for (; i < n && static_cast<u8>(s[i] - '0') < 10; ++i) m = m * 10 + static_cast<u8>(s[i] - '0');
+    if (i != n) return false;
+    frac = n - point;
+    digits += frac;
+  }
+  if (digits == 0 || digits > 15) return false;
+  out = static_cast<double>(m) / kPow10[frac];
+  return true;
+}
+
 std::optional<double> parse_number(std::string_view s) noexcept {
+  if (double v; parse_plain_decimal(s, v)) return v;
   std::size_t i = 0;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';

@@ -21,6 +21,9 @@ class LineSplitter {
   bool done_ = false;
 };
 
+// The number of line feeds in the text (an upper bound for the lines that follow the first).
+std::size_t count_line_feeds(std::string_view text) noexcept;
+
 // Removes Unicode White_Space from both ends; bytes that are not valid UTF-8 stay.
 std::string_view trim(std::string_view s) noexcept;
 

@@ -15,6 +15,9 @@ struct Keys {
   PyObject* month;
   PyObject* day;
   PyObject* index[11];
+  // The twelve keys in record order, each mapped to None. Copying it gives every record dict
+  // the table that inserting the keys one by one would grow, without growing it twice.
+  PyObject* record_template;
 };
 
 Keys* keys() noexcept {
@@ -32,6 +35,11 @@ Keys* keys() noexcept {
     if (ok && !(k.index[i++] = intern(name))) ok = false;
   });
   if (!ok) return nullptr;
+  PyRef templ = PyRef::steal(PyDict_New());
+  if (!templ || PyDict_SetItem(templ.get(), k.date, Py_None) < 0) return nullptr;
+  for (PyObject* key : k.index)
+    if (PyDict_SetItem(templ.get(), key, Py_None) < 0) return nullptr;
+  k.record_template = templ.release();
   ready = true;
   return &k;
 }
@@ -104,16 +112,17 @@ bool py_to_date(PyObject* obj, CalendarDate& out) noexcept {
 PyRef record_to_dict(const DailyRecord& record) noexcept {
   Keys* k = keys();
   if (!k) return {};
-  PyRef dict = PyRef::steal(PyDict_New());
+  PyRef dict = PyRef::steal(PyDict_Copy(k->record_template));
   if (!dict) return {};
   PyRef date = date_to_py(record.date);
   if (!date || PyDict_SetItem(dict.get(), k->date, date.get()) < 0) return {};
   int i = 0;
   bool ok = true;
   for_each_index(record, [&](const char*, const auto& field) {
-    if (!ok) return;
+    PyObject* key = k->index[i++];
+    if (!ok || !field) return;  // an absent index keeps the template's None
     PyRef value = index_to_py(field);
-    if (!value || PyDict_SetItem(dict.get(), k->index[i++], value.get()) < 0) ok = false;
+    if (!value || PyDict_SetItem(dict.get(), key, value.get()) < 0) ok = false;
   });
   if (!ok) return {};
   return dict;
