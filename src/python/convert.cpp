@@ -4,6 +4,9 @@
 
 #include "python/binding.hpp"
 
+#include <datetime.h>
+#include <cstring>
+
 namespace heliodex::python {
 namespace {
 
@@ -75,6 +78,36 @@ bool read_int(PyObject* obj, PyObject* name, long lo, long hi, long& out) noexce
   return true;
 }
 
+// The datetime C API, once the _datetime module is loaded (it is when one of its dates
+// exists); looking it up imports nothing.
+const PyDateTime_CAPI* loaded_datetime_capi() noexcept {
+  static const PyDateTime_CAPI* capi = nullptr;
+  if (capi) return capi;
+  PyRef name = PyRef::steal(PyUnicode_FromString("_datetime"));
+  PyRef module = PyRef::steal(name ? PyImport_GetModule(name.get()) : nullptr);
+  PyRef capsule = PyRef::steal(module ? PyObject_GetAttrString(module.get(), "datetime_CAPI")
+                                      : nullptr);
+  if (capsule)
+    capi = static_cast<const PyDateTime_CAPI*>(
+        PyCapsule_GetPointer(capsule.get(), PyDateTime_CAPSULE_NAME));
+  PyErr_Clear();  // no C API means no fast path, not an error
+  return capi;
+}
+
+// True with the fields when obj is exactly a datetime.date or datetime.datetime: their
+// attributes are those fields (the types are immutable), so reading them is reading obj.year.
+bool read_exact_date(PyObject* obj, CalendarDate& out) noexcept {
+  const char* name = Py_TYPE(obj)->tp_name;
+  if (std::strcmp(name, "datetime.date") != 0 && std::strcmp(name, "datetime.datetime") != 0)
+    return false;
+  const PyDateTime_CAPI* capi = loaded_datetime_capi();
+  if (!capi || (Py_TYPE(obj) != capi->DateType && Py_TYPE(obj) != capi->DateTimeType))
+    return false;
+  out = CalendarDate{PyDateTime_GET_YEAR(obj), static_cast<std::uint8_t>(PyDateTime_GET_MONTH(obj)),
+                     static_cast<std::uint8_t>(PyDateTime_GET_DAY(obj))};
+  return true;
+}
+
 }  // namespace
 
 PyRef date_to_py(CalendarDate date) noexcept {
@@ -98,6 +131,7 @@ PyRef date_to_py(CalendarDate date) noexcept {
 }
 
 bool py_to_date(PyObject* obj, CalendarDate& out) noexcept {
+  if (read_exact_date(obj, out)) return true;
   Keys* k = keys();
   if (!k) return false;
   long year = 0, month = 0, day = 0;

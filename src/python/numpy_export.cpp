@@ -105,6 +105,7 @@ PyObject* to_numpy(const HeliodexStore& store) {
   PyRef date_array = PyRef::steal(PyObject_CallOneArg(array_fn.get(), dates.get()));
   if (!date_array || PyDict_SetItemString(result.get(), "date", date_array.get()) < 0)
     return nullptr;
+  dates = PyRef();  // the array holds the dates now; dropping the list lowers the peak
   for (std::size_t c = 0; c < kScalars; ++c) {
     PyRef column = column_over(columns[c], n);
     if (!column || PyDict_SetItemString(result.get(), kScalarNames[c], column.get()) < 0)
@@ -113,6 +114,7 @@ PyObject* to_numpy(const HeliodexStore& store) {
   PyRef ap_rows = rows_of_eight(ap, n);
   if (!ap_rows || PyDict_SetItemString(result.get(), "ap_3hr", ap_rows.get()) < 0)
     return nullptr;
+  ap.reset();  // copied; freed before the next 2-D array is allocated, which lowers the peak
   PyRef kp_rows = rows_of_eight(kp, n);
   if (!kp_rows || PyDict_SetItemString(result.get(), "kp_3hr", kp_rows.get()) < 0)
     return nullptr;
