@@ -1,4 +1,4 @@
-.PHONY: demo test fuzz bench clean
+.PHONY: demo test fuzz typecheck bench clean
 
 # Load the bundled sample files, merge them and print a summary.
 demo:
@@ -7,6 +7,12 @@ demo:
 # Install what the build needs, build, and run every test.
 test:
 	bash scripts/test.sh
+
+fuzz:
+	bash scripts/fuzz.sh
+
+typecheck:
+	bash scripts/typecheck.sh
 
 bench:
 	bash scripts/bench.sh
