@@ -34,4 +34,10 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libubsan.so)"
 PATH="$venv/bin:$PATH" ctest --test-dir "$build" --output-on-failure --no-tests=error
 unset LD_PRELOAD
+
+echo "== fuzzing"
+FUZZ_SECONDS="${FUZZ_SECONDS:-45}" bash scripts/fuzz.sh
+
+echo "== typing"
+bash scripts/typecheck.sh
 echo "== all tests passed"
