@@ -39,20 +39,23 @@ def main() -> None:
         return
     cols = merged.to_numpy()
     print("\nto_numpy():")
-    for key, array in cols.items():
+    for key in cols:
+        array = cols[key]  # type: ignore[literal-required]
         print(f"  {key:13} {array.dtype} {array.shape}")
 
     try:
-        import matplotlib
+        import matplotlib  # type: ignore[import-not-found, unused-ignore]
 
         matplotlib.use("Agg")
-        import matplotlib.pyplot as plt
+        import matplotlib.pyplot as plt  # type: ignore[import-not-found, unused-ignore]
     except ImportError:
         return
     out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "heliodex_demo.png")
     fig, ax = plt.subplots(figsize=(9, 4))
-    for key in ("f10_7_obs", "f10_7_jb", "s10_7", "ap_daily", "dtc"):
-        ax.plot(cols["date"], cols[key], label=key)
+    for key, values in (("f10_7_obs", cols["f10_7_obs"]), ("f10_7_jb", cols["f10_7_jb"]),
+                        ("s10_7", cols["s10_7"]), ("ap_daily", cols["ap_daily"]),
+                        ("dtc", cols["dtc"])):
+        ax.plot(cols["date"], values, label=key)
     ax.set_xlabel("date")
     ax.set_ylabel("index value (F10.7, S10.7 in sfu; Ap in 2 nT; Dtc in K)")
     ax.legend()
