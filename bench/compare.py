@@ -49,8 +49,17 @@ CSV_HEADER = (
 KP = [f"KP{i}" for i in range(1, 9)]
 AP = [f"AP{i}" for i in range(1, 9)]
 CSV_USED = ["DATE", *KP, *AP, "AP_AVG", "F10.7_OBS", "F10.7_ADJ"]  # the 20 columns heliodex reads
-SCALARS = ["f10_7_obs", "f10_7_adj", "f10_7_jb", "f10_7_jb_81c", "ap_daily", "s10_7", "m10_7",
-           "y10_7", "dtc"]
+SCALARS = [
+    "f10_7_obs",
+    "f10_7_adj",
+    "f10_7_jb",
+    "f10_7_jb_81c",
+    "ap_daily",
+    "s10_7",
+    "m10_7",
+    "y10_7",
+    "dtc",
+]
 SOLFSMY_COLS = [(0, 6), (6, 10), (22, 28), (28, 34), (34, 40), (46, 52), (58, 64)]
 SOLFSMY_NAMES = ["year", "doy", "f10_7_jb", "f10_7_jb_81c", "s10_7", "m10_7", "y10_7"]
 DTC_COLS = [(4, 8), (8, 13)] + [(13 + 4 * k, 17 + 4 * k) for k in range(24)]
@@ -61,6 +70,7 @@ YEAR = (datetime.date(2000, 1, 1), datetime.date(2000, 12, 31))
 
 
 # ---- measuring ----------------------------------------------------------------------------
+
 
 def median_time(stmt, g: dict, repeat: int, min_sample: float = 0.02) -> float:
     """Median seconds per call of stmt (a string run in g), gc enabled as in real use."""
@@ -131,6 +141,7 @@ class Table:
 
 # ---- inputs -------------------------------------------------------------------------------
 
+
 def generate_csv(path: Path, rows: int, seed: int = 1) -> None:
     """A CelesTrak file with the 31 columns of SW-All.csv, consecutive days from 1000-01-01."""
     rng = np.random.default_rng(seed)
@@ -142,11 +153,27 @@ def generate_csv(path: Path, rows: int, seed: int = 1) -> None:
         if i % 40 == 39:  # no 3-hourly groups, daily Ap, Cp or C9, as in the file's forecast part
             geo = [""] * 20
         else:
-            geo = [*map(str, kp), str(kp.sum()), *map(str, ap), str(int(ap.mean())),
-                   f"{rng.uniform(0, 2.5):.1f}", str(rng.integers(0, 9))]
-        fields = [str(2000 + i % 900), str(1 + i % 27), *geo, str(rng.integers(0, 400)),
-                  f"{f_obs:.1f}", f"{f_adj:.1f}", "OBS", f"{f_obs:.1f}", f"{f_obs:.1f}",
-                  f"{f_adj:.1f}", f"{f_adj:.1f}"]
+            geo = [
+                *map(str, kp),
+                str(kp.sum()),
+                *map(str, ap),
+                str(int(ap.mean())),
+                f"{rng.uniform(0, 2.5):.1f}",
+                str(rng.integers(0, 9)),
+            ]
+        fields = [
+            str(2000 + i % 900),
+            str(1 + i % 27),
+            *geo,
+            str(rng.integers(0, 400)),
+            f"{f_obs:.1f}",
+            f"{f_adj:.1f}",
+            "OBS",
+            f"{f_obs:.1f}",
+            f"{f_obs:.1f}",
+            f"{f_adj:.1f}",
+            f"{f_adj:.1f}",
+        ]
         assert len(fields) == 30
         pool.append(",".join(fields))
     start = np.datetime64("1000-01-01")
@@ -156,7 +183,7 @@ def generate_csv(path: Path, rows: int, seed: int = 1) -> None:
         f.write(CSV_HEADER + "\n")
         step = 100_000
         for lo in range(0, rows, step):
-            chunk = dates[lo:lo + step]
+            chunk = dates[lo : lo + step]
             f.write("".join(f"{d},{pool[(lo + i) % m]}\n" for i, d in enumerate(chunk)))
 
 
@@ -168,6 +195,7 @@ def check_generated(path: Path) -> None:
 
 # ---- alternatives -------------------------------------------------------------------------
 
+
 def pd_read_csv(path):
     return pd.read_csv(path, usecols=CSV_USED, parse_dates=["DATE"], index_col="DATE")
 
@@ -177,13 +205,13 @@ def np_csv_loader(path):
     idx = [header.index(c) for c in CSV_USED]
     conv = {i: (lambda s: float(s) if s else np.nan) for i in idx[1:]}
     dtype = [("DATE", "M8[D]")] + [(c, "f8") for c in CSV_USED[1:]]
-    return lambda: np.loadtxt(path, delimiter=",", skiprows=1, usecols=idx, dtype=dtype,
-                              converters=conv)
+    return lambda: np.loadtxt(
+        path, delimiter=",", skiprows=1, usecols=idx, dtype=dtype, converters=conv
+    )
 
 
 def pd_read_solfsmy(path):
-    return pd.read_fwf(path, colspecs=SOLFSMY_COLS, names=SOLFSMY_NAMES, header=None,
-                       comment="#")
+    return pd.read_fwf(path, colspecs=SOLFSMY_COLS, names=SOLFSMY_NAMES, header=None, comment="#")
 
 
 def pd_read_dtcfile(path):
@@ -224,11 +252,23 @@ def py_csv_loader(path):
             if not row:
                 continue
             d = datetime.date.fromisoformat(row[c["DATE"]])
-            out.setdefault(d, {"date": d, "f10_7_obs": num(row[c["F10.7_OBS"]]),
-                               "f10_7_adj": num(row[c["F10.7_ADJ"]]), "f10_7_jb": None,
-                               "f10_7_jb_81c": None, "ap_daily": num(row[c["AP_AVG"]]),
-                               "ap_3hr": group(row, ap), "kp_3hr": group(row, kp),
-                               "s10_7": None, "m10_7": None, "y10_7": None, "dtc": None})
+            out.setdefault(
+                d,
+                {
+                    "date": d,
+                    "f10_7_obs": num(row[c["F10.7_OBS"]]),
+                    "f10_7_adj": num(row[c["F10.7_ADJ"]]),
+                    "f10_7_jb": None,
+                    "f10_7_jb_81c": None,
+                    "ap_daily": num(row[c["AP_AVG"]]),
+                    "ap_3hr": group(row, ap),
+                    "kp_3hr": group(row, kp),
+                    "s10_7": None,
+                    "m10_7": None,
+                    "y10_7": None,
+                    "dtc": None,
+                },
+            )
         return out
 
 
@@ -239,8 +279,9 @@ def doy_index(df):
 
 def pandas_frames(csv_path, sol_path, dtc_path):
     """The three real files as DataFrames with a DatetimeIndex and heliodex's column names."""
-    csv = pd_read_csv(csv_path).rename(columns={"F10.7_OBS": "f10_7_obs", "F10.7_ADJ": "f10_7_adj",
-                                                "AP_AVG": "ap_daily"})
+    csv = pd_read_csv(csv_path).rename(
+        columns={"F10.7_OBS": "f10_7_obs", "F10.7_ADJ": "f10_7_adj", "AP_AVG": "ap_daily"}
+    )
     sol = pd_read_solfsmy(sol_path)
     sol.index = doy_index(sol)
     sol = sol[SOLFSMY_NAMES[2:]]
@@ -267,7 +308,7 @@ def python_store(h):
     return {r["date"]: r for r in h.get_range(first, last)}
 
 
-PY_LOOKUPS = '''
+PY_LOOKUPS = """
 from bisect import bisect_left, bisect_right
 def py_copy(r):
     out = r.copy()
@@ -296,15 +337,29 @@ def py_range_build(a, b):
     return [py_build(TUPLES[k]) for k in KEYS[bisect_left(KEYS, a):bisect_right(KEYS, b)]]
 def py_date_range():
     return (next(iter(STORE)), next(reversed(STORE))) if STORE else None
-'''
+"""
 
 
 def python_lookups(h):
     store = python_store(h)
-    keys = ["date", "f10_7_obs", "f10_7_adj", "f10_7_jb", "f10_7_jb_81c", "ap_daily", "ap_3hr",
-            "kp_3hr", "s10_7", "m10_7", "y10_7", "dtc"]
-    tuples = {d: tuple(tuple(r[k]) if isinstance(r[k], list) else r[k] for k in keys)
-              for d, r in store.items()}
+    keys = [
+        "date",
+        "f10_7_obs",
+        "f10_7_adj",
+        "f10_7_jb",
+        "f10_7_jb_81c",
+        "ap_daily",
+        "ap_3hr",
+        "kp_3hr",
+        "s10_7",
+        "m10_7",
+        "y10_7",
+        "dtc",
+    ]
+    tuples = {
+        d: tuple(tuple(r[k]) if isinstance(r[k], list) else r[k] for k in keys)
+        for d, r in store.items()
+    }
     g = {"STORE": store, "TUPLES": tuples, "KEYS": sorted(store)}
     exec(PY_LOOKUPS, g)
     return g
@@ -319,27 +374,32 @@ def pymsis_loader():
     def load(path, day="2000-01-01"):
         pu.use_space_weather_file(str(path))
         return pu.get_f107_ap(np.datetime64(f"{day}T00:00"))
+
     return (pu, load), ""
 
 
 def pyatmos_status(py: str) -> str:
     if importlib.util.find_spec("pyatmos") is None:
-        return ("pyatmos skipped: not installed. pyatmos 1.2.7 downloads the IERS EOP file "
-                "(finals2000A.all) over the network when it is imported, so it cannot read a "
-                "local file offline; bench/requirements.txt leaves it out")
+        return (
+            "pyatmos skipped: not installed. pyatmos 1.2.7 downloads the IERS EOP file "
+            "(finals2000A.all) over the network when it is imported, so it cannot read a "
+            "local file offline; bench/requirements.txt leaves it out"
+        )
     try:
-        p = subprocess.run([py, "-c", "import pyatmos"], capture_output=True, text=True,
-                           timeout=60)
+        p = subprocess.run([py, "-c", "import pyatmos"], capture_output=True, text=True, timeout=60)
     except subprocess.TimeoutExpired:
         return "pyatmos skipped: its import did not finish in 60 s (it tries the network)"
     if p.returncode != 0:
         last = (p.stderr.strip().splitlines() or ["?"])[-1]
         return f"pyatmos skipped: its import fails offline ({last})"
-    return ("pyatmos skipped: it imports here, but its space-weather loaders download their "
-            "files and take no local path")
+    return (
+        "pyatmos skipped: it imports here, but its space-weather loaders download their "
+        "files and take no local path"
+    )
 
 
 # ---- child processes for memory -----------------------------------------------------------
+
 
 def _status() -> dict:
     d = {}
@@ -354,6 +414,7 @@ def _status() -> dict:
 def _held_after_trim() -> int:
     """RSS once glibc has returned its free heap memory, so that only live memory counts."""
     import ctypes
+
     try:
         ctypes.CDLL(None).malloc_trim(0)
     except (OSError, AttributeError):
@@ -366,8 +427,11 @@ def _reset_peak() -> None:
         f.write("5")
 
 
-LOADERS = {"csv": Heliodex.from_celestrak_csv, "solfsmy": Heliodex.from_set_solfsmy,
-           "dtcfile": Heliodex.from_set_dtcfile}
+LOADERS = {
+    "csv": Heliodex.from_celestrak_csv,
+    "solfsmy": Heliodex.from_set_solfsmy,
+    "dtcfile": Heliodex.from_set_dtcfile,
+}
 
 
 def child(argv: list[str]) -> None:
@@ -380,8 +444,7 @@ def child(argv: list[str]) -> None:
         _reset_peak()
         h = LOADERS[kind](path)
         peak = _status()["VmHWM"] - base
-        res = dict(n=len(h), file=os.path.getsize(path), peak=peak,
-                   held=_held_after_trim() - base)
+        res = dict(n=len(h), file=os.path.getsize(path), peak=peak, held=_held_after_trim() - base)
     elif mode == "pandas-load":
         (path,) = paths
         gc.collect()
@@ -389,8 +452,7 @@ def child(argv: list[str]) -> None:
         _reset_peak()
         df = pd_read_csv(path)
         peak = _status()["VmHWM"] - base
-        res = dict(n=len(df), file=os.path.getsize(path), peak=peak,
-                   held=_held_after_trim() - base)
+        res = dict(n=len(df), file=os.path.getsize(path), peak=peak, held=_held_after_trim() - base)
     elif mode in ("export", "export-tracemalloc"):  # csv [solfsmy dtcfile] tinyfile
         *sources, tiny = paths
         h = Heliodex.from_celestrak_csv(sources[0])
@@ -401,6 +463,7 @@ def child(argv: list[str]) -> None:
         gc.collect()
         if mode == "export-tracemalloc":
             import tracemalloc
+
             tracemalloc.start()
             r = h.to_numpy()
             cur, peak = tracemalloc.get_traced_memory()
@@ -412,20 +475,28 @@ def child(argv: list[str]) -> None:
             peak = _status()["VmHWM"] - base
             res = dict(peak=peak, held=_held_after_trim() - base)
         n = len(h)
-        res.update(n=n, arrays=sum(v.nbytes for v in r.values()),
-                   dates=n * (sys.getsizeof(r["date"][0]) if n else 0))
+        res.update(
+            n=n,
+            arrays=sum(v.nbytes for v in r.values()),
+            dates=n * (sys.getsizeof(r["date"][0]) if n else 0),
+        )
     print(json.dumps(res))
 
 
 def run_child(*args) -> dict:
-    p = subprocess.run([sys.executable, __file__, "--child", *map(str, args)],
-                       capture_output=True, text=True, env=os.environ.copy())
+    p = subprocess.run(
+        [sys.executable, __file__, "--child", *map(str, args)],
+        capture_output=True,
+        text=True,
+        env=os.environ.copy(),
+    )
     if p.returncode != 0:
         raise RuntimeError(f"child {args} failed:\n{p.stderr}")
     return json.loads(p.stdout.strip().splitlines()[-1])
 
 
 # ---- sections -----------------------------------------------------------------------------
+
 
 def section(title: str) -> None:
     print(f"\n== {title}", flush=True)
@@ -438,28 +509,65 @@ def bench_real(t: Table, data: Path, rep: int, report: dict, msis) -> dict:
     section("loading the real files")
     if have["SW-All.csv"]:
         h = median_call(lambda: Heliodex.from_celestrak_csv(str(csv)), rep)
-        t.add("from_celestrak_csv (SW-All.csv)", h, "pandas read_csv, 20 cols, DATE parsed",
-              median_call(lambda: pd_read_csv(csv), rep), aim=15)
-        t.add("from_celestrak_csv (SW-All.csv)", h, "numpy.loadtxt, 20 cols, DATE as M8[D]",
-              median_call(np_csv_loader(csv), max(3, rep // 2)))
-        t.add("from_celestrak_csv (SW-All.csv)", h, "plain Python csv -> dict of dicts",
-              median_call(lambda: py_csv_loader(csv), max(3, rep // 2)))
+        t.add(
+            "from_celestrak_csv (SW-All.csv)",
+            h,
+            "pandas read_csv, 20 cols, DATE parsed",
+            median_call(lambda: pd_read_csv(csv), rep),
+            aim=15,
+        )
+        t.add(
+            "from_celestrak_csv (SW-All.csv)",
+            h,
+            "numpy.loadtxt, 20 cols, DATE as M8[D]",
+            median_call(np_csv_loader(csv), max(3, rep // 2)),
+        )
+        t.add(
+            "from_celestrak_csv (SW-All.csv)",
+            h,
+            "plain Python csv -> dict of dicts",
+            median_call(lambda: py_csv_loader(csv), max(3, rep // 2)),
+        )
         if msis[0]:
-            t.add("from_celestrak_csv (SW-All.csv)", h, "pymsis use_space_weather_file+get",
-                  median_call(lambda: msis[0][1](csv), rep))
+            t.add(
+                "from_celestrak_csv (SW-All.csv)",
+                h,
+                "pymsis use_space_weather_file+get",
+                median_call(lambda: msis[0][1](csv), rep),
+            )
         state["csv"] = Heliodex.from_celestrak_csv(str(csv))
     if have["SOLFSMY.TXT"]:
         h = median_call(lambda: Heliodex.from_set_solfsmy(str(sol)), rep)
-        t.add("from_set_solfsmy (SOLFSMY.TXT)", h, "pandas read_fwf, 7 cols",
-              median_call(lambda: pd_read_solfsmy(sol), rep), aim=40)
-        t.add("from_set_solfsmy (SOLFSMY.TXT)", h, "numpy.loadtxt, 7 cols",
-              median_call(lambda: np_read_solfsmy(sol), rep), aim=3)
+        t.add(
+            "from_set_solfsmy (SOLFSMY.TXT)",
+            h,
+            "pandas read_fwf, 7 cols",
+            median_call(lambda: pd_read_solfsmy(sol), rep),
+            aim=40,
+        )
+        t.add(
+            "from_set_solfsmy (SOLFSMY.TXT)",
+            h,
+            "numpy.loadtxt, 7 cols",
+            median_call(lambda: np_read_solfsmy(sol), rep),
+            aim=3,
+        )
     if have["DTCFILE.TXT"]:
         h = median_call(lambda: Heliodex.from_set_dtcfile(str(dtc)), rep)
-        t.add("from_set_dtcfile (DTCFILE.TXT)", h, "pandas read_fwf, 26 cols + 24-value mean",
-              median_call(lambda: pd_read_dtcfile(dtc), rep), aim=40)
-        t.add("from_set_dtcfile (DTCFILE.TXT)", h, "numpy.loadtxt, 26 cols + 24-value mean",
-              median_call(lambda: np_read_dtcfile(dtc), rep), aim=3)
+        t.add(
+            "from_set_dtcfile (DTCFILE.TXT)",
+            h,
+            "pandas read_fwf, 26 cols + 24-value mean",
+            median_call(lambda: pd_read_dtcfile(dtc), rep),
+            aim=40,
+        )
+        t.add(
+            "from_set_dtcfile (DTCFILE.TXT)",
+            h,
+            "numpy.loadtxt, 26 cols + 24-value mean",
+            median_call(lambda: np_read_dtcfile(dtc), rep),
+            aim=3,
+        )
     if not all(have.values()):
         print(f"  missing real files: {[k for k, v in have.items() if not v]} in {data}")
         if "csv" not in state:
@@ -469,24 +577,39 @@ def bench_real(t: Table, data: Path, rep: int, report: dict, msis) -> dict:
         section("merge of the three real files")
 
         def three():
-            return [Heliodex.from_celestrak_csv(str(csv)), Heliodex.from_set_solfsmy(str(sol)),
-                    Heliodex.from_set_dtcfile(str(dtc))]
+            return [
+                Heliodex.from_celestrak_csv(str(csv)),
+                Heliodex.from_set_solfsmy(str(sol)),
+                Heliodex.from_set_dtcfile(str(dtc)),
+            ]
 
         def hmerge(hs):
             hs[0].merge(hs[1])
             hs[0].merge(hs[2])
+
         frames = pandas_frames(csv, sol, dtc)
-        t.add("merge (3 real files, merge step)", median_call(hmerge, rep, setup=three),
-              "pandas combine_first x2",
-              median_call(lambda: frames[0].combine_first(frames[1]).combine_first(frames[2]),
-                          rep))
+        t.add(
+            "merge (3 real files, merge step)",
+            median_call(hmerge, rep, setup=three),
+            "pandas combine_first x2",
+            median_call(lambda: frames[0].combine_first(frames[1]).combine_first(frames[2]), rep),
+        )
 
         def h_all():
             hs = three()
             hmerge(hs)
-        t.add("load 3 files + merge", median_call(h_all, rep), "pandas read x3 + combine_first",
-              median_call(lambda: (lambda f: f[0].combine_first(f[1]).combine_first(f[2]))(
-                  pandas_frames(csv, sol, dtc)), rep))
+
+        t.add(
+            "load 3 files + merge",
+            median_call(h_all, rep),
+            "pandas read x3 + combine_first",
+            median_call(
+                lambda: (lambda f: f[0].combine_first(f[1]).combine_first(f[2]))(
+                    pandas_frames(csv, sol, dtc)
+                ),
+                rep,
+            ),
+        )
         hs = three()
         hmerge(hs)
         state["merged"] = hs[0]
@@ -500,55 +623,135 @@ def bench_real(t: Table, data: Path, rep: int, report: dict, msis) -> dict:
     first, last = h.date_range()
     ts, ya, yb = pd.Timestamp(GET_DAY), pd.Timestamp(YEAR[0]), pd.Timestamp(YEAR[1])
     fa, fb = pd.Timestamp(first), pd.Timestamp(last)
-    env = dict(h=h, df=df, d=GET_DAY, a=YEAR[0], b=YEAR[1], first=first, last=last, ts=ts,
-               ya=ya, yb=yb, fa=fa, fb=fb, **g)
+    env = dict(
+        h=h,
+        df=df,
+        d=GET_DAY,
+        a=YEAR[0],
+        b=YEAR[1],
+        first=first,
+        last=last,
+        ts=ts,
+        ya=ya,
+        yb=yb,
+        fa=fa,
+        fb=fb,
+        **g,
+    )
     assert h.get(GET_DAY) == g["py_get_copy"](GET_DAY) == g["py_get_build"](GET_DAY)
     assert h.get_range(*YEAR) == g["py_range_build"](*YEAR)
     hg = median_time("h.get(d)", env, rep)
-    t.add("get (one day)", hg, "pandas df.loc[ts].to_dict()", median_time("df.loc[ts].to_dict()",
-                                                                      env, rep), aim=75)
-    t.add("get (one day)", hg, "pure Python: 12-key dict built from a tuple",
-          median_time("py_get_build(d)", env, rep), aim=2)
-    t.add("get (one day)", hg, "pure Python: dict of dicts, copy",
-          median_time("py_get_copy(d)", env, rep), aim=2)
-    t.add("get (one day)", hg, "pure Python: dict of dicts, shared dict",
-          median_time("STORE.get(d)", env, rep), note="returns the stored dict itself")
+    t.add(
+        "get (one day)",
+        hg,
+        "pandas df.loc[ts].to_dict()",
+        median_time("df.loc[ts].to_dict()", env, rep),
+        aim=75,
+    )
+    t.add(
+        "get (one day)",
+        hg,
+        "pure Python: 12-key dict built from a tuple",
+        median_time("py_get_build(d)", env, rep),
+        aim=2,
+    )
+    t.add(
+        "get (one day)",
+        hg,
+        "pure Python: dict of dicts, copy",
+        median_time("py_get_copy(d)", env, rep),
+        aim=2,
+    )
+    t.add(
+        "get (one day)",
+        hg,
+        "pure Python: dict of dicts, shared dict",
+        median_time("STORE.get(d)", env, rep),
+        note="returns the stored dict itself",
+    )
     if msis[0]:
         msis[0][1](csv)
         env["msis_get"] = msis[0][0].get_f107_ap
         env["d64"] = np.datetime64("2000-01-01T00:00")
-        t.add("get (one day)", hg, "pymsis get_f107_ap (related question)",
-              median_time("msis_get(d64)", env, rep))
+        t.add(
+            "get (one day)",
+            hg,
+            "pymsis get_f107_ap (related question)",
+            median_time("msis_get(d64)", env, rep),
+        )
     hr = median_time("h.get_range(a, b)", env, rep)
-    t.add("get_range (one year)", hr, "pandas df.loc[a:b].to_dict('records')",
-          median_time("df.loc[ya:yb].to_dict('records')", env, rep), aim=8)
-    t.add("get_range (one year)", hr, "pure Python: dicts built from tuples",
-          median_time("py_range_build(a, b)", env, rep))
-    t.add("get_range (one year)", hr, "pure Python: dict of dicts, copies",
-          median_time("py_range_copy(a, b)", env, rep))
+    t.add(
+        "get_range (one year)",
+        hr,
+        "pandas df.loc[a:b].to_dict('records')",
+        median_time("df.loc[ya:yb].to_dict('records')", env, rep),
+        aim=8,
+    )
+    t.add(
+        "get_range (one year)",
+        hr,
+        "pure Python: dicts built from tuples",
+        median_time("py_range_build(a, b)", env, rep),
+    )
+    t.add(
+        "get_range (one year)",
+        hr,
+        "pure Python: dict of dicts, copies",
+        median_time("py_range_copy(a, b)", env, rep),
+    )
     ha = median_time("h.get_range(first, last)", env, max(3, rep // 2))
-    t.add("get_range (everything)", ha, "pandas df.loc[a:b].to_dict('records')",
-          median_time("df.loc[fa:fb].to_dict('records')", env, max(3, rep // 2)))
-    t.add("get_range (everything)", ha, "pure Python: dicts built from tuples",
-          median_time("py_range_build(first, last)", env, max(3, rep // 2)))
+    t.add(
+        "get_range (everything)",
+        ha,
+        "pandas df.loc[a:b].to_dict('records')",
+        median_time("df.loc[fa:fb].to_dict('records')", env, max(3, rep // 2)),
+    )
+    t.add(
+        "get_range (everything)",
+        ha,
+        "pure Python: dicts built from tuples",
+        median_time("py_range_build(first, last)", env, max(3, rep // 2)),
+    )
     hd = median_time("h.date_range()", env, rep)
-    t.add("date_range", hd, "pandas (index[0].date(), index[-1].date())",
-          median_time("(df.index[0].date(), df.index[-1].date())", env, rep))
-    t.add("date_range", hd, "pure Python: first and last key",
-          median_time("py_date_range()", env, rep))
+    t.add(
+        "date_range",
+        hd,
+        "pandas (index[0].date(), index[-1].date())",
+        median_time("(df.index[0].date(), df.index[-1].date())", env, rep),
+    )
+    t.add(
+        "date_range",
+        hd,
+        "pure Python: first and last key",
+        median_time("py_date_range()", env, rep),
+    )
 
     if "merged" in state:
         section("to_numpy on the merged real files")
         env = dict(h=state["merged"], mdf=state["merged_df"], pandas_export=pandas_export)
-        t.add("to_numpy (merged real files)", median_time("h.to_numpy()", env, rep),
-              "pandas: DataFrame columns .to_numpy()",
-              median_time("pandas_export(mdf)", env, rep))
-        t.add("read_csv + to_numpy (SW-All.csv)",
-              median_call(lambda: Heliodex.from_celestrak_csv(str(csv)).to_numpy(), rep),
-              "pandas read_csv + .to_numpy()",
-              median_call(lambda: pandas_export(pd_read_csv(csv).rename(columns={
-                  "F10.7_OBS": "f10_7_obs", "F10.7_ADJ": "f10_7_adj", "AP_AVG": "ap_daily"})),
-                  rep))
+        t.add(
+            "to_numpy (merged real files)",
+            median_time("h.to_numpy()", env, rep),
+            "pandas: DataFrame columns .to_numpy()",
+            median_time("pandas_export(mdf)", env, rep),
+        )
+        t.add(
+            "read_csv + to_numpy (SW-All.csv)",
+            median_call(lambda: Heliodex.from_celestrak_csv(str(csv)).to_numpy(), rep),
+            "pandas read_csv + .to_numpy()",
+            median_call(
+                lambda: pandas_export(
+                    pd_read_csv(csv).rename(
+                        columns={
+                            "F10.7_OBS": "f10_7_obs",
+                            "F10.7_ADJ": "f10_7_adj",
+                            "AP_AVG": "ap_daily",
+                        }
+                    )
+                ),
+                rep,
+            ),
+        )
     return state
 
 
@@ -565,16 +768,26 @@ def bench_generated(t: Table, tmp: Path, sizes, rep: int, report: dict, msis) ->
         r = rep if n < 10**6 else max(3, rep // 2)
         h = median_call(lambda p=path: Heliodex.from_celestrak_csv(str(p)), r)
         p = median_call(lambda p=path: pd_read_csv(p), r)
-        t.add(f"from_celestrak_csv ({n:.0e} rows)", h, "pandas read_csv, 20 cols, DATE parsed",
-              p, aim=15)
+        t.add(
+            f"from_celestrak_csv ({n:.0e} rows)",
+            h,
+            "pandas read_csv, 20 cols, DATE parsed",
+            p,
+            aim=15,
+        )
         if n <= 10**5:
-            t.add(f"from_celestrak_csv ({n:.0e} rows)", h, "numpy.loadtxt, 20 cols",
-                  median_call(np_csv_loader(path), 3))
+            t.add(
+                f"from_celestrak_csv ({n:.0e} rows)",
+                h,
+                "numpy.loadtxt, 20 cols",
+                median_call(np_csv_loader(path), 3),
+            )
         if msis[0]:
             try:
                 m = median_call(lambda p=path: msis[0][1](p, "1000-06-01"), 3 if n < 10**6 else 1)
-                t.add(f"from_celestrak_csv ({n:.0e} rows)", h, "pymsis use_space_weather_file+get",
-                      m)
+                t.add(
+                    f"from_celestrak_csv ({n:.0e} rows)", h, "pymsis use_space_weather_file+get", m
+                )
             except Exception as e:  # noqa: BLE001
                 print(f"  pymsis on the generated file failed: {type(e).__name__}: {e}")
         per_row[n] = (h / n, p / n)
@@ -583,25 +796,46 @@ def bench_generated(t: Table, tmp: Path, sizes, rep: int, report: dict, msis) ->
     if per_row:
         hs = [v[0] for v in per_row.values()]
         report["flatness"] = max(hs) / min(hs)
-        print("  per row:  " + "   ".join(f"{n:.0e}: {fmt_t(v[0])} (pandas {fmt_t(v[1])})"
-                                           for n, v in per_row.items())
-              + f"   max/min {report['flatness']:.2f} (aim <= 1.5)")
+        print(
+            "  per row:  "
+            + "   ".join(
+                f"{n:.0e}: {fmt_t(v[0])} (pandas {fmt_t(v[1])})" for n, v in per_row.items()
+            )
+            + f"   max/min {report['flatness']:.2f} (aim <= 1.5)"
+        )
     big = max(sizes) if sizes else None
     if big:
         section(f"to_numpy on the generated {big:.0e}-row file")
         path = stores[big]
         h = Heliodex.from_celestrak_csv(str(path))
-        df = pd_read_csv(path).rename(columns={"F10.7_OBS": "f10_7_obs",
-                                               "F10.7_ADJ": "f10_7_adj", "AP_AVG": "ap_daily"})
+        df = pd_read_csv(path).rename(
+            columns={"F10.7_OBS": "f10_7_obs", "F10.7_ADJ": "f10_7_adj", "AP_AVG": "ap_daily"}
+        )
         env = dict(h=h, df=df, pandas_export=pandas_export)
         r = max(3, rep // 2)
-        t.add(f"to_numpy ({big:.0e} rows)", median_time("h.to_numpy()", env, r, 0.2),
-              "pandas: DataFrame columns .to_numpy()", median_time("pandas_export(df)", env, r))
-        t.add(f"read_csv + to_numpy ({big:.0e} rows)",
-              median_call(lambda: Heliodex.from_celestrak_csv(str(path)).to_numpy(), r),
-              "pandas read_csv + .to_numpy()",
-              median_call(lambda: pandas_export(pd_read_csv(path).rename(columns={
-                  "F10.7_OBS": "f10_7_obs", "F10.7_ADJ": "f10_7_adj", "AP_AVG": "ap_daily"})), r))
+        t.add(
+            f"to_numpy ({big:.0e} rows)",
+            median_time("h.to_numpy()", env, r, 0.2),
+            "pandas: DataFrame columns .to_numpy()",
+            median_time("pandas_export(df)", env, r),
+        )
+        t.add(
+            f"read_csv + to_numpy ({big:.0e} rows)",
+            median_call(lambda: Heliodex.from_celestrak_csv(str(path)).to_numpy(), r),
+            "pandas read_csv + .to_numpy()",
+            median_call(
+                lambda: pandas_export(
+                    pd_read_csv(path).rename(
+                        columns={
+                            "F10.7_OBS": "f10_7_obs",
+                            "F10.7_ADJ": "f10_7_adj",
+                            "AP_AVG": "ap_daily",
+                        }
+                    )
+                ),
+                r,
+            ),
+        )
         report["split"] = export_split(h, tmp, r)
         del df
     return stores
@@ -642,16 +876,29 @@ def export_split(h, tmp: Path, rep: int) -> dict:
     env.update(src=src, dst=dst)
     t_copy_warm = median_time("np.copyto(dst, src)", env, rep, 0.2)
     t_copy_fresh = median_time("np.copyto(np.empty_like(src), src)", env, rep, 0.2)
-    s = dict(n=n, total=t_total, dates=dates, dates_per_day_isolated=per_call_date,
-             array=t_array, numeric=numeric, numeric_bytes=nbytes, memcpy_warm=t_copy_warm,
-             memcpy_fresh=t_copy_fresh, ratio_warm=numeric / t_copy_warm,
-             ratio_fresh=numeric / t_copy_fresh)
-    print(f"  to_numpy of {n} days: {fmt_t(t_total)} = date objects {fmt_t(dates)}"
-          f" ({fmt_t(dates / n)}/day; isolated {fmt_t(per_call_date)}/day)"
-          f" + numpy.array(list) {fmt_t(t_array)} + numeric columns {fmt_t(numeric)}")
-    print(f"  numeric columns vs memcpy of the same {fmt_b(nbytes)}: warm destination"
-          f" {fmt_t(t_copy_warm)} -> {s['ratio_warm']:.2f}x, fresh destination"
-          f" {fmt_t(t_copy_fresh)} -> {s['ratio_fresh']:.2f}x (aim <= 4x)")
+    s = dict(
+        n=n,
+        total=t_total,
+        dates=dates,
+        dates_per_day_isolated=per_call_date,
+        array=t_array,
+        numeric=numeric,
+        numeric_bytes=nbytes,
+        memcpy_warm=t_copy_warm,
+        memcpy_fresh=t_copy_fresh,
+        ratio_warm=numeric / t_copy_warm,
+        ratio_fresh=numeric / t_copy_fresh,
+    )
+    print(
+        f"  to_numpy of {n} days: {fmt_t(t_total)} = date objects {fmt_t(dates)}"
+        f" ({fmt_t(dates / n)}/day; isolated {fmt_t(per_call_date)}/day)"
+        f" + numpy.array(list) {fmt_t(t_array)} + numeric columns {fmt_t(numeric)}"
+    )
+    print(
+        f"  numeric columns vs memcpy of the same {fmt_b(nbytes)}: warm destination"
+        f" {fmt_t(t_copy_warm)} -> {s['ratio_warm']:.2f}x, fresh destination"
+        f" {fmt_t(t_copy_fresh)} -> {s['ratio_fresh']:.2f}x (aim <= 4x)"
+    )
     return s
 
 
@@ -664,6 +911,7 @@ def bench_import(report: dict) -> None:
         t0 = perf_counter()
         subprocess.run([py, "-c", code], check=True, env=env)
         return perf_counter() - t0
+
     run("pass")
     run("import heliodex")
     bare, imp = [], []
@@ -672,23 +920,42 @@ def bench_import(report: dict) -> None:
         imp.append(run("import heliodex"))
     own = []
     for _ in range(15):
-        p = subprocess.run([py, "-X", "importtime", "-c", "import heliodex"], env=env,
-                           capture_output=True, text=True, check=True)
+        p = subprocess.run(
+            [py, "-X", "importtime", "-c", "import heliodex"],
+            env=env,
+            capture_output=True,
+            text=True,
+            check=True,
+        )
         for line in p.stderr.splitlines():
             parts = [s.strip() for s in line.split("|")]
             if len(parts) == 3 and parts[2] == "heliodex":
                 own.append(int(parts[1]) * 1e-6)
-    chk = subprocess.run([py, "-c", "import sys, heliodex; print(sorted(m for m in sys.modules "
-                          "if m.split('.')[0] == 'numpy'))"], env=env, capture_output=True,
-                         text=True, check=True).stdout.strip()
+    chk = subprocess.run(
+        [
+            py,
+            "-c",
+            "import sys, heliodex; print(sorted(m for m in sys.modules "
+            "if m.split('.')[0] == 'numpy'))",
+        ],
+        env=env,
+        capture_output=True,
+        text=True,
+        check=True,
+    ).stdout.strip()
     assert chk == "[]", f"import heliodex imported NumPy: {chk}"
-    r = dict(bare=statistics.median(bare), imported=statistics.median(imp),
-             added=statistics.median(imp) - statistics.median(bare),
-             importtime=statistics.median(own) if own else None)
+    r = dict(
+        bare=statistics.median(bare),
+        imported=statistics.median(imp),
+        added=statistics.median(imp) - statistics.median(bare),
+        importtime=statistics.median(own) if own else None,
+    )
     report["import"] = r
-    print(f"  bare start {fmt_t(r['bare'])}, with import heliodex {fmt_t(r['imported'])}: "
-          f"adds {fmt_t(r['added'])}; -X importtime of heliodex {fmt_t(r['importtime'])}"
-          f" (aim <= 2 ms); numpy not in sys.modules after the import: ok")
+    print(
+        f"  bare start {fmt_t(r['bare'])}, with import heliodex {fmt_t(r['imported'])}: "
+        f"adds {fmt_t(r['added'])}; -X importtime of heliodex {fmt_t(r['importtime'])}"
+        f" (aim <= 2 ms); numpy not in sys.modules after the import: ok"
+    )
 
 
 def bench_memory(data: Path, gen: dict, tmp: Path, report: dict) -> None:
@@ -699,27 +966,38 @@ def bench_memory(data: Path, gen: dict, tmp: Path, report: dict) -> None:
         print(f"  skipped: cannot reset the peak RSS ({e})")
         return
     rows = []
-    files = [("csv", data / "SW-All.csv"), ("solfsmy", data / "SOLFSMY.TXT"),
-             ("dtcfile", data / "DTCFILE.TXT")]
+    files = [
+        ("csv", data / "SW-All.csv"),
+        ("solfsmy", data / "SOLFSMY.TXT"),
+        ("dtcfile", data / "DTCFILE.TXT"),
+    ]
     files += [("csv", p) for n, p in sorted(gen.items()) if n >= 10**5]
     for kind, path in files:
         if not path.exists():
             continue
         m = run_child("load", kind, path)
         store = m["n"] * RECORD_BYTES
-        m.update(name=path.name, store=store, held_ratio=m["held"] / store,
-                 peak_bound=m["file"] + 2 * store)
+        m.update(
+            name=path.name,
+            store=store,
+            held_ratio=m["held"] / store,
+            peak_bound=m["file"] + 2 * store,
+        )
         m["peak_ok"] = m["peak"] <= m["peak_bound"]
         rows.append(m)
-        print(f"  load {path.name:14} file {fmt_b(m['file']):>9}, {m['n']} records = "
-              f"{fmt_b(store):>9}: held {fmt_b(m['held']):>9} ({m['held_ratio']:.2f}x records), "
-              f"peak {fmt_b(m['peak']):>9} vs file + 2x store {fmt_b(m['peak_bound'])} "
-              f"-> {'ok' if m['peak_ok'] else 'OVER'}")
+        print(
+            f"  load {path.name:14} file {fmt_b(m['file']):>9}, {m['n']} records = "
+            f"{fmt_b(store):>9}: held {fmt_b(m['held']):>9} ({m['held_ratio']:.2f}x records), "
+            f"peak {fmt_b(m['peak']):>9} vs file + 2x store {fmt_b(m['peak_bound'])} "
+            f"-> {'ok' if m['peak_ok'] else 'OVER'}"
+        )
         if kind == "csv":
             pm = run_child("pandas-load", path)
             m["pandas_peak"], m["pandas_held"] = pm["peak"], pm["held"]
-            print(f"       pandas read_csv of the same: held {fmt_b(pm['held'])}, "
-                  f"peak {fmt_b(pm['peak'])}")
+            print(
+                f"       pandas read_csv of the same: held {fmt_b(pm['held'])}, "
+                f"peak {fmt_b(pm['peak'])}"
+            )
     report["load_mem"] = rows
     tiny = tmp / "tiny.csv"
     real = data / "SW-All.csv"
@@ -737,18 +1015,26 @@ def bench_memory(data: Path, gen: dict, tmp: Path, report: dict) -> None:
         m = run_child("export", *paths, tiny)
         tm = run_child("export-tracemalloc", *paths, tiny)
         returned = m["arrays"] + m["dates"]
-        m.update(name=name, returned=returned, ratio=m["peak"] / returned,
-                 ratio_arrays=m["peak"] / m["arrays"], traced_peak=tm["traced_peak"])
+        m.update(
+            name=name,
+            returned=returned,
+            ratio=m["peak"] / returned,
+            ratio_arrays=m["peak"] / m["arrays"],
+            traced_peak=tm["traced_peak"],
+        )
         report["export_mem"].append(m)
-        print(f"  to_numpy, {name}: arrays {fmt_b(m['arrays'])} + date objects "
-              f"{fmt_b(m['dates'])} = {fmt_b(returned)}; peak extra {fmt_b(m['peak'])} "
-              f"-> {m['ratio']:.2f}x of what it returns ({m['ratio_arrays']:.2f}x of the array "
-              f"buffers alone; aim <= 1.5x); held after {fmt_b(m['held'])}. tracemalloc sees "
-              f"a peak of {fmt_b(tm['traced_peak'])} (Python objects and NumPy's own buffers, "
-              f"not the nine columns malloc'ed in C)")
+        print(
+            f"  to_numpy, {name}: arrays {fmt_b(m['arrays'])} + date objects "
+            f"{fmt_b(m['dates'])} = {fmt_b(returned)}; peak extra {fmt_b(m['peak'])} "
+            f"-> {m['ratio']:.2f}x of what it returns ({m['ratio_arrays']:.2f}x of the array "
+            f"buffers alone; aim <= 1.5x); held after {fmt_b(m['held'])}. tracemalloc sees "
+            f"a peak of {fmt_b(tm['traced_peak'])} (Python objects and NumPy's own buffers, "
+            f"not the nine columns malloc'ed in C)"
+        )
 
 
 # ---- output -------------------------------------------------------------------------------
+
 
 def machine() -> dict:
     cpu = platform.processor() or "?"
@@ -759,99 +1045,159 @@ def machine() -> dict:
                 break
     except OSError:
         pass
+
     def ver(p):
         try:
             return importlib.metadata.version(p)
         except importlib.metadata.PackageNotFoundError:
             return "not installed"
-    return dict(cpu=cpu, cores=os.cpu_count(), python=platform.python_version(),
-                os=f"{platform.system()} {platform.release()}", numpy=np.__version__,
-                pandas=pd.__version__, pymsis=ver("pymsis"), heliodex=ver("heliodex"),
-                module=heliodex.__file__)
+
+    return dict(
+        cpu=cpu,
+        cores=os.cpu_count(),
+        python=platform.python_version(),
+        os=f"{platform.system()} {platform.release()}",
+        numpy=np.__version__,
+        pandas=pd.__version__,
+        pymsis=ver("pymsis"),
+        heliodex=ver("heliodex"),
+        module=heliodex.__file__,
+    )
 
 
 def aims(t: Table, report: dict) -> list[tuple[str, str, bool | None]]:
     out = []
     for r in t.rows:
         if r["aim"] is not None:
-            out.append((f"{r['op']} vs {r['alt']}: >= {r['aim']:g}x",
-                        "n/a" if r["ratio"] is None else f"{fmt_r(r['ratio'])}x", r["met"]))
+            out.append(
+                (
+                    f"{r['op']} vs {r['alt']}: >= {r['aim']:g}x",
+                    "n/a" if r["ratio"] is None else f"{fmt_r(r['ratio'])}x",
+                    r["met"],
+                )
+            )
     if "flatness" in report:
         sizes = sorted(report["per_row"])
-        out.append((f"from_celestrak_csv time per row flat {sizes[0]:.0e}..{sizes[-1]:.0e} rows:"
-                    " max/min <= 1.5",
-                    f"{report['flatness']:.2f}", report["flatness"] <= 1.5))
+        out.append(
+            (
+                f"from_celestrak_csv time per row flat {sizes[0]:.0e}..{sizes[-1]:.0e} rows:"
+                " max/min <= 1.5",
+                f"{report['flatness']:.2f}",
+                report["flatness"] <= 1.5,
+            )
+        )
     if "import" in report:
         a = report["import"]["added"]
         out.append(("import heliodex adds <= 2 ms", f"{a * 1e3:.2f} ms", a <= 2e-3))
     if "split" in report:
         s = report["split"]
-        out.append(("to_numpy numeric columns <= 4x memcpy of the same bytes",
-                    f"{s['ratio_warm']:.2f}x (fresh destination {s['ratio_fresh']:.2f}x)",
-                    s["ratio_warm"] <= 4))
+        out.append(
+            (
+                "to_numpy numeric columns <= 4x memcpy of the same bytes",
+                f"{s['ratio_warm']:.2f}x (fresh destination {s['ratio_fresh']:.2f}x)",
+                s["ratio_warm"] <= 4,
+            )
+        )
     for m in report.get("export_mem", []):
-        out.append((f"to_numpy peak extra memory <= 1.5x returned ({m['name']})",
-                    f"{m['ratio']:.2f}x", m["ratio"] <= 1.5))
+        out.append(
+            (
+                f"to_numpy peak extra memory <= 1.5x returned ({m['name']})",
+                f"{m['ratio']:.2f}x",
+                m["ratio"] <= 1.5,
+            )
+        )
     for m in report.get("load_mem", []):
-        out.append((f"store held <= records + small constant ({m['name']})",
-                    f"{fmt_b(m['held'])} for {fmt_b(m['store'])}",
-                    m["held"] <= m["store"] + STORE_SLACK))
-        out.append((f"loading peak <= file + 2x store ({m['name']})",
-                    f"{fmt_b(m['peak'])} vs {fmt_b(m['peak_bound'])}", m["peak_ok"]))
+        out.append(
+            (
+                f"store held <= records + small constant ({m['name']})",
+                f"{fmt_b(m['held'])} for {fmt_b(m['store'])}",
+                m["held"] <= m["store"] + STORE_SLACK,
+            )
+        )
+        out.append(
+            (
+                f"loading peak <= file + 2x store ({m['name']})",
+                f"{fmt_b(m['peak'])} vs {fmt_b(m['peak_bound'])}",
+                m["peak_ok"],
+            )
+        )
     return out
 
 
 def write_outputs(t: Table, report: dict, notes: list[str], cmd: str) -> None:
     OUT.mkdir(parents=True, exist_ok=True)
     mc = report["machine"]
-    lines = ["## Benchmark", "",
-             f"Machine: {mc['cpu']}, {mc['cores']} cores, {mc['os']}; CPython {mc['python']}, "
-             f"NumPy {mc['numpy']}, pandas {mc['pandas']}, pymsis {mc['pymsis']}.", "",
-             f"Reproduce: `{cmd}` (medians of repeated runs; ratio = alternative / heliodex, "
-             "so above 1 means heliodex is faster).", "",
-             "| operation | heliodex | alternative | alternative time | ratio | aim |",
-             "|---|---:|---|---:|---:|---|"]
+    lines = [
+        "## Benchmark",
+        "",
+        f"Machine: {mc['cpu']}, {mc['cores']} cores, {mc['os']}; CPython {mc['python']}, "
+        f"NumPy {mc['numpy']}, pandas {mc['pandas']}, pymsis {mc['pymsis']}.",
+        "",
+        f"Reproduce: `{cmd}` (medians of repeated runs; ratio = alternative / heliodex, "
+        "so above 1 means heliodex is faster).",
+        "",
+        "| operation | heliodex | alternative | alternative time | ratio | aim |",
+        "|---|---:|---|---:|---:|---|",
+    ]
     for r in t.rows:
         ratio = f"{fmt_r(r['ratio'])}x" if r["ratio"] else "n/a"
         aim = "" if r["aim"] is None else f">= {r['aim']:g}x {'met' if r['met'] else 'NOT met'}"
-        lines.append(f"| {r['op']} | {fmt_t(r['h'])} | {r['alt']} | {fmt_t(r['a'])} | "
-                     f"{ratio} | {aim} |")
+        lines.append(
+            f"| {r['op']} | {fmt_t(r['h'])} | {r['alt']} | {fmt_t(r['a'])} | {ratio} | {aim} |"
+        )
     if report.get("per_row"):
-        lines += ["", "Time per row, from_celestrak_csv (pandas read_csv in brackets): "
-                  + ", ".join(f"{n:.0e} rows {fmt_t(v[0])} ({fmt_t(v[1])})"
-                              for n, v in report["per_row"].items())
-                  + f"; max/min {report['flatness']:.2f}."]
+        lines += [
+            "",
+            "Time per row, from_celestrak_csv (pandas read_csv in brackets): "
+            + ", ".join(
+                f"{n:.0e} rows {fmt_t(v[0])} ({fmt_t(v[1])})" for n, v in report["per_row"].items()
+            )
+            + f"; max/min {report['flatness']:.2f}.",
+        ]
     if "import" in report:
         i = report["import"]
-        lines += ["", f"`import heliodex`: a bare interpreter starts in {fmt_t(i['bare'])}, with "
-                  f"the import in {fmt_t(i['imported'])} (adds {fmt_t(i['added'])}; "
-                  f"`-X importtime` gives {fmt_t(i['importtime'])}); NumPy is not imported."]
+        lines += [
+            "",
+            f"`import heliodex`: a bare interpreter starts in {fmt_t(i['bare'])}, with "
+            f"the import in {fmt_t(i['imported'])} (adds {fmt_t(i['added'])}; "
+            f"`-X importtime` gives {fmt_t(i['importtime'])}); NumPy is not imported.",
+        ]
     if "split" in report:
         s = report["split"]
-        lines += ["", f"to_numpy of {s['n']} days, {fmt_t(s['total'])}: date objects "
-                  f"{fmt_t(s['dates'])}, `numpy.array` on their list {fmt_t(s['array'])}, "
-                  f"numeric columns {fmt_t(s['numeric'])} against a memcpy of the same "
-                  f"{fmt_b(s['numeric_bytes'])} of {fmt_t(s['memcpy_warm'])} "
-                  f"({s['ratio_warm']:.2f}x; {s['ratio_fresh']:.2f}x against a memcpy into "
-                  "fresh pages)."]
+        lines += [
+            "",
+            f"to_numpy of {s['n']} days, {fmt_t(s['total'])}: date objects "
+            f"{fmt_t(s['dates'])}, `numpy.array` on their list {fmt_t(s['array'])}, "
+            f"numeric columns {fmt_t(s['numeric'])} against a memcpy of the same "
+            f"{fmt_b(s['numeric_bytes'])} of {fmt_t(s['memcpy_warm'])} "
+            f"({s['ratio_warm']:.2f}x; {s['ratio_fresh']:.2f}x against a memcpy into "
+            "fresh pages).",
+        ]
     for m in report.get("export_mem", []):
-        lines += ["", f"to_numpy memory ({m['name']}): peak extra RSS {fmt_b(m['peak'])} for "
-                  f"{fmt_b(m['returned'])} returned ({m['ratio']:.2f}x)."]
+        lines += [
+            "",
+            f"to_numpy memory ({m['name']}): peak extra RSS {fmt_b(m['peak'])} for "
+            f"{fmt_b(m['returned'])} returned ({m['ratio']:.2f}x).",
+        ]
     if report.get("load_mem"):
         lines += ["", "Memory of a load (RSS):"]
     for m in report.get("load_mem", []):
-        lines += [f"- {m['name']} ({fmt_b(m['file'])}): store of {fmt_b(m['store'])} "
-                  f"held as {fmt_b(m['held'])} of RSS, peak {fmt_b(m['peak'])} (bound: file + 2x "
-                  f"store = {fmt_b(m['peak_bound'])})."]
+        lines += [
+            f"- {m['name']} ({fmt_b(m['file'])}): store of {fmt_b(m['store'])} "
+            f"held as {fmt_b(m['held'])} of RSS, peak {fmt_b(m['peak'])} (bound: file + 2x "
+            f"store = {fmt_b(m['peak_bound'])})."
+        ]
     lines += ["", "| aim | measured | met |", "|---|---|---|"]
     for name, val, met in aims(t, report):
         lines.append(f"| {name} | {val} | {'yes' if met else ('n/a' if met is None else 'no')} |")
     lines += [""] + [f"- {n}" for n in notes]
     (OUT / "results.md").write_text("\n".join(lines) + "\n")
-    (OUT / "results.json").write_text(json.dumps(dict(rows=t.rows, report=report), indent=1,
-                                                 default=str))
+    (OUT / "results.json").write_text(
+        json.dumps(dict(rows=t.rows, report=report), indent=1, default=str)
+    )
     try:
         import matplotlib
+
         matplotlib.use("Agg")
         import matplotlib.pyplot as plt
     except ImportError:
@@ -859,8 +1205,9 @@ def write_outputs(t: Table, report: dict, notes: list[str], cmd: str) -> None:
         return
     rows = [r for r in t.rows if r["ratio"]]
     fig, ax = plt.subplots(figsize=(13, 0.32 * len(rows) + 2))
-    colors = ["#999999" if r["met"] is None else ("#2a9d4b" if r["met"] else "#d1495b")
-              for r in rows]
+    colors = [
+        "#999999" if r["met"] is None else ("#2a9d4b" if r["met"] else "#d1495b") for r in rows
+    ]
     ys = range(len(rows))[::-1]
     ax.barh(list(ys), [r["ratio"] for r in rows], color=colors)
     for y, r in zip(ys, rows, strict=True):
@@ -874,13 +1221,22 @@ def write_outputs(t: Table, report: dict, notes: list[str], cmd: str) -> None:
     ax.set_xlabel("alternative time / heliodex time (log scale; above 1: heliodex is faster)")
     from matplotlib.lines import Line2D
     from matplotlib.patches import Patch
-    ax.legend(handles=[Patch(color="#2a9d4b", label="aim met"),
-                       Patch(color="#d1495b", label="aim not met"),
-                       Patch(color="#999999", label="no aim"),
-                       Line2D([], [], color="black", lw=1.5, label="aim")],
-              loc="lower right", fontsize=7)
-    ax.set_title(f"heliodex against the alternatives ({mc['cpu']}, {mc['cores']} cores, "
-                 f"CPython {mc['python']})", fontsize=9)
+
+    ax.legend(
+        handles=[
+            Patch(color="#2a9d4b", label="aim met"),
+            Patch(color="#d1495b", label="aim not met"),
+            Patch(color="#999999", label="no aim"),
+            Line2D([], [], color="black", lw=1.5, label="aim"),
+        ],
+        loc="lower right",
+        fontsize=7,
+    )
+    ax.set_title(
+        f"heliodex against the alternatives ({mc['cpu']}, {mc['cores']} cores, "
+        f"CPython {mc['python']})",
+        fontsize=9,
+    )
     fig.tight_layout()
     fig.savefig(OUT / "compare.png", dpi=110)
     plt.close(fig)
@@ -888,8 +1244,11 @@ def write_outputs(t: Table, report: dict, notes: list[str], cmd: str) -> None:
 
 def main() -> None:
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("--data", type=Path, default=Path(os.environ.get(
-        "HELIODEX_DATA", ROOT.parent / "shared" / "data")))
+    ap.add_argument(
+        "--data",
+        type=Path,
+        default=Path(os.environ.get("HELIODEX_DATA", ROOT.parent / "shared" / "data")),
+    )
     ap.add_argument("--quick", action="store_true", help="fewer repeats, no 10^6-row file")
     ap.add_argument("--repeat", type=int, default=None)
     ap.add_argument("--child", nargs=argparse.REMAINDER)
@@ -904,10 +1263,11 @@ def main() -> None:
     mc = report["machine"]
     how = "build tree" if mc["heliodex"] == "not installed" else f"installed {mc['heliodex']}"
     print(f"heliodex ({how}) from {mc['module']}")
-    print(f"{mc['cpu']}, {mc['cores']} cores; CPython {mc['python']}, NumPy {mc['numpy']}, "
-          f"pandas {mc['pandas']}, pymsis {mc['pymsis']}")
-    print("ratio = alternative / heliodex (above 1: heliodex is faster); medians of "
-          f"{rep} samples")
+    print(
+        f"{mc['cpu']}, {mc['cores']} cores; CPython {mc['python']}, NumPy {mc['numpy']}, "
+        f"pandas {mc['pandas']}, pymsis {mc['pymsis']}"
+    )
+    print(f"ratio = alternative / heliodex (above 1: heliodex is faster); medians of {rep} samples")
     notes = []
     msis = pymsis_loader()
     if msis[1]:
@@ -915,24 +1275,36 @@ def main() -> None:
         print(f"  {msis[1]}")
     notes.append(pyatmos_status(sys.executable))
     print(f"  {notes[-1]}")
-    notes.append("The pandas and NumPy readers of SOLFSMY and DTCFILE only read the columns: "
-                 "they build no dates and do not sort or deduplicate, so their times are lower "
-                 "bounds for the same answer.")
-    notes.append("pymsis reads the CelesTrak file lazily: its loader is timed as "
-                 "use_space_weather_file followed by one get_f107_ap.")
-    notes.append("The pure-Python lookups return new dicts and lists but share the stored float "
-                 "and date objects; heliodex makes every float and calls datetime.date for every "
-                 "day, as its contract says, so it makes about 20 more objects per record.")
-    notes.append("Timings run with the garbage collector enabled, as in real use; loads get one "
-                 "untimed call first. On this VM the first touch of fresh memory can cost ~2 us "
-                 "per page, so the largest loads vary from run to run.")
-    notes.append("to_numpy split: datetime.date is replaced by the builtin min (heliodex looks it "
-                 "up at every call), which leaves the numeric work; the per-day cost of the date "
-                 "call sequence comes from date_range() against an empty store's date_range().")
-    notes.append("Memory: RSS of a fresh process, peak from VmHWM after a reset through "
-                 "/proc/self/clear_refs, held after malloc_trim(0) (baseline trimmed too). "
-                 "tracemalloc is shown for reference only: it cannot see the nine column buffers "
-                 "heliodex mallocs in C. Small exports partly reuse memory already resident.")
+    notes.append(
+        "The pandas and NumPy readers of SOLFSMY and DTCFILE only read the columns: "
+        "they build no dates and do not sort or deduplicate, so their times are lower "
+        "bounds for the same answer."
+    )
+    notes.append(
+        "pymsis reads the CelesTrak file lazily: its loader is timed as "
+        "use_space_weather_file followed by one get_f107_ap."
+    )
+    notes.append(
+        "The pure-Python lookups return new dicts and lists but share the stored float "
+        "and date objects; heliodex makes every float and calls datetime.date for every "
+        "day, as its contract says, so it makes about 20 more objects per record."
+    )
+    notes.append(
+        "Timings run with the garbage collector enabled, as in real use; loads get one "
+        "untimed call first. On this VM the first touch of fresh memory can cost ~2 us "
+        "per page, so the largest loads vary from run to run."
+    )
+    notes.append(
+        "to_numpy split: datetime.date is replaced by the builtin min (heliodex looks it "
+        "up at every call), which leaves the numeric work; the per-day cost of the date "
+        "call sequence comes from date_range() against an empty store's date_range()."
+    )
+    notes.append(
+        "Memory: RSS of a fresh process, peak from VmHWM after a reset through "
+        "/proc/self/clear_refs, held after malloc_trim(0) (baseline trimmed too). "
+        "tracemalloc is shown for reference only: it cannot see the nine column buffers "
+        "heliodex mallocs in C. Small exports partly reuse memory already resident."
+    )
     t = Table()
     with tempfile.TemporaryDirectory(prefix="heliodex-bench-") as d:
         tmp = Path(d)
@@ -945,8 +1317,7 @@ def main() -> None:
     section("aims")
     for name, val, met in aims(t, report):
         print(f"  {'met    ' if met else 'NOT MET'}  {name}: {val}")
-    print(f"\nwrote {OUT / 'results.md'} and {OUT / 'compare.png'} in "
-          f"{perf_counter() - t0:.0f} s")
+    print(f"\nwrote {OUT / 'results.md'} and {OUT / 'compare.png'} in {perf_counter() - t0:.0f} s")
 
 
 if __name__ == "__main__":

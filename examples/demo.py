@@ -29,8 +29,10 @@ def main() -> None:
 
     print("\n1997-01-01 .. 1997-01-05:")
     for rec in merged.get_range(datetime.date(1997, 1, 1), datetime.date(1997, 1, 5)):
-        print(f"  {rec['date']}  F10.7 obs {rec['f10_7_obs']}  Ap {rec['ap_daily']}  "
-              f"S10.7 {rec['s10_7']}  Dtc {rec['dtc']}")
+        print(
+            f"  {rec['date']}  F10.7 obs {rec['f10_7_obs']}  Ap {rec['ap_daily']}  "
+            f"S10.7 {rec['s10_7']}  Dtc {rec['dtc']}"
+        )
 
     try:
         import numpy  # noqa: F401
@@ -52,9 +54,13 @@ def main() -> None:
         return
     out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "heliodex_demo.png")
     fig, ax = plt.subplots(figsize=(9, 4))
-    for key, values in (("f10_7_obs", cols["f10_7_obs"]), ("f10_7_jb", cols["f10_7_jb"]),
-                        ("s10_7", cols["s10_7"]), ("ap_daily", cols["ap_daily"]),
-                        ("dtc", cols["dtc"])):
+    for key, values in (
+        ("f10_7_obs", cols["f10_7_obs"]),
+        ("f10_7_jb", cols["f10_7_jb"]),
+        ("s10_7", cols["s10_7"]),
+        ("ap_daily", cols["ap_daily"]),
+        ("dtc", cols["dtc"]),
+    ):
         ax.plot(cols["date"], values, label=key)
     ax.set_xlabel("date")
     ax.set_ylabel("index value (F10.7, S10.7 in sfu; Ap in 2 nT; Dtc in K)")

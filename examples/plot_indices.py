@@ -8,8 +8,12 @@ from to_pandas import load
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--start", type=datetime.date.fromisoformat, default=datetime.date(2003, 9, 1))
-    parser.add_argument("--end", type=datetime.date.fromisoformat, default=datetime.date(2004, 1, 31))
+    parser.add_argument(
+        "--start", type=datetime.date.fromisoformat, default=datetime.date(2003, 9, 1)
+    )
+    parser.add_argument(
+        "--end", type=datetime.date.fromisoformat, default=datetime.date(2004, 1, 31)
+    )
     parser.add_argument("--out", default="indices.png")
     args = parser.parse_args()
 

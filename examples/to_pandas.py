@@ -28,7 +28,10 @@ def main() -> None:
         return
     cols = load().to_numpy()
     frame = pd.DataFrame(
-        {key: cols[key] for key in ("f10_7_obs", "f10_7_adj", "f10_7_jb", "ap_daily", "s10_7", "dtc")},
+        {
+            key: cols[key]
+            for key in ("f10_7_obs", "f10_7_adj", "f10_7_jb", "ap_daily", "s10_7", "dtc")
+        },
         index=pd.DatetimeIndex(cols["date"], name="date"),
     )
     frame["kp_max"] = cols["kp_3hr"].max(axis=1) if cols["kp_3hr"].size else []

@@ -9,13 +9,12 @@ import pathlib
 import subprocess
 import sys
 
+import heliodex
 import pytest
 from conftest import HEADER, csv_row
+from heliodex import Heliodex
 from hypothesis import given, settings
 from hypothesis import strategies as st
-
-import heliodex
-from heliodex import Heliodex
 
 CONSTRUCTORS = ["from_celestrak_csv", "from_set_solfsmy", "from_set_dtcfile"]
 SIGNATURES = {
@@ -100,7 +99,11 @@ class TestArguments:
             (("a", "b"), {}, f"{full} takes 1 positional arguments but 2 were given"),
             ((), {"file": "a"}, f"{full} got an unexpected keyword argument 'file'"),
             (("a",), {"path": "a"}, f"{full} got multiple values for argument 'path'"),
-            ((pathlib.Path("x"),), {}, "argument 'path': 'PosixPath' object cannot be converted to 'PyString'"),
+            (
+                (pathlib.Path("x"),),
+                {},
+                "argument 'path': 'PosixPath' object cannot be converted to 'PyString'",
+            ),
             ((b"x",), {}, "argument 'path': 'bytes' object cannot be converted to 'PyString'"),
             ((None,), {}, "argument 'path': 'NoneType' object cannot be converted to 'PyString'"),
         ]
@@ -113,13 +116,25 @@ class TestArguments:
     def test_method_argument_errors(self, h):
         d = datetime.date(2000, 1, 1)
         cases = [
-            (lambda: h.get_range(), "Heliodex.get_range() missing 2 required positional arguments: 'start' and 'end'"),
-            (lambda: h.get_range(d), "Heliodex.get_range() missing 1 required positional argument: 'end'"),
-            (lambda: h.get_range(d, d, d), "Heliodex.get_range() takes 2 positional arguments but 3 were given"),
+            (
+                lambda: h.get_range(),
+                "Heliodex.get_range() missing 2 required positional arguments: 'start' and 'end'",
+            ),
+            (
+                lambda: h.get_range(d),
+                "Heliodex.get_range() missing 1 required positional argument: 'end'",
+            ),
+            (
+                lambda: h.get_range(d, d, d),
+                "Heliodex.get_range() takes 2 positional arguments but 3 were given",
+            ),
             (lambda: h.get(), "Heliodex.get() missing 1 required positional argument: 'date'"),
             (lambda: h.get(d, date=d), "Heliodex.get() got multiple values for argument 'date'"),
             (lambda: h.merge(ot=h), "Heliodex.merge() got an unexpected keyword argument 'ot'"),
-            (lambda: h.merge(5), "argument 'other': 'int' object cannot be converted to 'Heliodex'"),
+            (
+                lambda: h.merge(5),
+                "argument 'other': 'int' object cannot be converted to 'Heliodex'",
+            ),
             (lambda: h.len(1), None),
             (lambda: h.date_range(x=1), None),
         ]
@@ -168,7 +183,11 @@ class TestFiles:
         [
             ("from_celestrak_csv", b"", "invalid or missing CSV header"),
             ("from_celestrak_csv", b"\xff\xfe", "invalid or missing CSV header"),
-            ("from_celestrak_csv", (HEADER + "\n\n2000-02-31x").encode(), "parse error at row 3: invalid date"),
+            (
+                "from_celestrak_csv",
+                (HEADER + "\n\n2000-02-31x").encode(),
+                "parse error at row 3: invalid date",
+            ),
             ("from_set_dtcfile", b"#\n\xff", "parse error at row 0: invalid utf-8"),
             ("from_set_dtcfile", b"# a\n#b\n\nDTC 2000", "parse error at row 4: line too short"),
             ("from_set_solfsmy", b"  1997   1" + b" " * 54, "parse error at row 1: F10.7"),
@@ -194,9 +213,17 @@ class TestFiles:
 
 class TestMerge:
     def test_precedence_and_consumption(self, write):
-        a = Heliodex.from_celestrak_csv(write(HEADER + "\n" + csv_row("2000-01-02", obs="100", ap="")))
+        a = Heliodex.from_celestrak_csv(
+            write(HEADER + "\n" + csv_row("2000-01-02", obs="100", ap=""))
+        )
         b = Heliodex.from_celestrak_csv(
-            write(HEADER + "\n" + csv_row("2000-01-02", obs="120", ap="7") + "\n" + csv_row("2000-01-03"))
+            write(
+                HEADER
+                + "\n"
+                + csv_row("2000-01-02", obs="120", ap="7")
+                + "\n"
+                + csv_row("2000-01-03")
+            )
         )
         assert a.merge(b) is None
         assert len(b) == 0 and b.date_range() is None
@@ -247,11 +274,15 @@ def test_import_without_numpy():
         "h = heliodex.Heliodex.from_set_dtcfile('/dev/null')\n"
         "try:\n    h.to_numpy()\nexcept ImportError:\n    print('ok')\n"
     )
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=os.environ)
+    out = subprocess.run(
+        [sys.executable, "-c", code], capture_output=True, text=True, env=os.environ
+    )
     assert out.stdout.strip() == "ok", out.stderr
 
 
 def test_import_does_not_load_numpy():
     code = "import sys, heliodex; print('numpy' in sys.modules)"
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=os.environ)
+    out = subprocess.run(
+        [sys.executable, "-c", code], capture_output=True, text=True, env=os.environ
+    )
     assert out.stdout.strip() == "False", out.stderr

@@ -6,13 +6,24 @@ import math
 
 import pytest
 from conftest import HEADER, csv_row
-
 from heliodex import Heliodex
 
 np = pytest.importorskip("numpy")
 D = datetime.date
-KEYS = ["date", "f10_7_obs", "f10_7_adj", "f10_7_jb", "f10_7_jb_81c", "ap_daily", "s10_7",
-        "m10_7", "y10_7", "dtc", "ap_3hr", "kp_3hr"]
+KEYS = [
+    "date",
+    "f10_7_obs",
+    "f10_7_adj",
+    "f10_7_jb",
+    "f10_7_jb_81c",
+    "ap_daily",
+    "s10_7",
+    "m10_7",
+    "y10_7",
+    "dtc",
+    "ap_3hr",
+    "kp_3hr",
+]
 ABSENT = 0x7FF8000000000000
 
 

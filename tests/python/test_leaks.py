@@ -4,10 +4,9 @@ import datetime
 import os
 import sys
 
+import heliodex
 import pytest
 from conftest import HEADER, csv_row
-
-import heliodex
 from heliodex import Heliodex
 
 D = datetime.date

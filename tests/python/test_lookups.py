@@ -7,19 +7,33 @@ import struct
 
 import pytest
 from conftest import HEADER, csv_row
-
 from heliodex import Heliodex
 
 D = datetime.date
-KEYS = ["date", "f10_7_obs", "f10_7_adj", "f10_7_jb", "f10_7_jb_81c", "ap_daily", "ap_3hr",
-        "kp_3hr", "s10_7", "m10_7", "y10_7", "dtc"]
+KEYS = [
+    "date",
+    "f10_7_obs",
+    "f10_7_adj",
+    "f10_7_jb",
+    "f10_7_jb_81c",
+    "ap_daily",
+    "ap_3hr",
+    "kp_3hr",
+    "s10_7",
+    "m10_7",
+    "y10_7",
+    "dtc",
+]
 RANGE_MSG = "out of range integral type conversion attempted"
 
 
 @pytest.fixture
 def h(write):
-    rows = [csv_row("2000-01-01"), csv_row("2000-01-03", obs="nan", kp=[1, 2, 3, 4, 5, 6, 7, ""]),
-            csv_row("2000-01-05", obs="", adj="", ap="")]
+    rows = [
+        csv_row("2000-01-01"),
+        csv_row("2000-01-03", obs="nan", kp=[1, 2, 3, 4, 5, 6, 7, ""]),
+        csv_row("2000-01-05", obs="", adj="", ap=""),
+    ]
     return Heliodex.from_celestrak_csv(write(HEADER + "\n" + "\n".join(rows)))
 
 
@@ -31,7 +45,9 @@ class TestGet:
         assert rec["f10_7_obs"] == 150.5 and rec["ap_daily"] == 20.0
         assert rec["kp_3hr"] == [1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0]
         assert all(type(v) is float for v in rec["ap_3hr"] + rec["kp_3hr"])
-        assert [rec[k] for k in ("f10_7_jb", "f10_7_jb_81c", "s10_7", "m10_7", "y10_7", "dtc")] == [None] * 6
+        assert [rec[k] for k in ("f10_7_jb", "f10_7_jb_81c", "s10_7", "m10_7", "y10_7", "dtc")] == [
+            None
+        ] * 6
         assert h.get(D(2000, 1, 2)) is None
         assert h.get(D(2000, 1, 1)) is not rec  # every call builds new objects
 
@@ -77,8 +93,11 @@ class TestDateConversion:
         ],
     )
     def test_errors(self, h, key, exc, message):
-        for call in (lambda: h.get(key), lambda: h.get_range(key, D(2000, 1, 1)),
-                     lambda: h.get_range(D(2000, 1, 1), key)):
+        for call in (
+            lambda: h.get(key),
+            lambda: h.get_range(key, D(2000, 1, 1)),
+            lambda: h.get_range(D(2000, 1, 1), key),
+        ):
             with pytest.raises(exc) as info:
                 call()
             if message:
@@ -139,8 +158,12 @@ class TestInvalidStoredDay:
         h = Heliodex.from_celestrak_csv(
             write(HEADER + "\n" + csv_row("2000-02-28") + "\n" + csv_row("2000-02-30"))
         )
-        for call in (lambda: h.get(Dateish(2000, 2, 30)), lambda: h.get_range(D(2000, 2, 1), D(2000, 3, 1)),
-                     h.date_range, h.to_numpy):
+        for call in (
+            lambda: h.get(Dateish(2000, 2, 30)),
+            lambda: h.get_range(D(2000, 2, 1), D(2000, 3, 1)),
+            h.date_range,
+            h.to_numpy,
+        ):
             with pytest.raises(ValueError):
                 call()
         assert len(h) == 2

@@ -4,7 +4,6 @@ import datetime
 import pathlib
 
 import pytest
-
 from heliodex import Heliodex
 
 D = datetime.date
@@ -51,7 +50,11 @@ def test_files_against_an_independent_reading(source, samples, shared):
 
 
 def test_merge_of_three_formats_in_both_orders(shared, write):
-    csv_path, sol_path, dtc_path = shared("SW-All.csv"), shared("SOLFSMY.TXT"), shared("DTCFILE.TXT")
+    csv_path, sol_path, dtc_path = (
+        shared("SW-All.csv"),
+        shared("SOLFSMY.TXT"),
+        shared("DTCFILE.TXT"),
+    )
     a = Heliodex.from_celestrak_csv(csv_path)
     a.merge(Heliodex.from_set_solfsmy(sol_path))
     a.merge(Heliodex.from_set_dtcfile(dtc_path))

@@ -6,7 +6,6 @@ import time
 
 import pytest
 from conftest import HEADER, csv_row
-
 from heliodex import Heliodex
 
 D = datetime.date
@@ -14,7 +13,11 @@ D = datetime.date
 
 def test_threads_loading_looking_up_and_merging(write):
     days = [D(2000, 1, 1) + datetime.timedelta(days=i) for i in range(300)]
-    path = write(HEADER + "\n" + "\n".join(csv_row(d.isoformat(), obs=str(100 + i)) for i, d in enumerate(days)))
+    path = write(
+        HEADER
+        + "\n"
+        + "\n".join(csv_row(d.isoformat(), obs=str(100 + i)) for i, d in enumerate(days))
+    )
     shared = Heliodex.from_celestrak_csv(path)
     donors = [Heliodex.from_celestrak_csv(path) for _ in range(40)]
     errors, refused = [], [0]
@@ -45,7 +48,9 @@ def test_threads_loading_looking_up_and_merging(write):
                     assert str(e) == "Already borrowed"
                     time.sleep(0)
 
-    threads = [threading.Thread(target=reader) for _ in range(3)] + [threading.Thread(target=merger)]
+    threads = [threading.Thread(target=reader) for _ in range(3)] + [
+        threading.Thread(target=merger)
+    ]
     for t in threads:
         t.start()
     threads[-1].join()
@@ -54,7 +59,9 @@ def test_threads_loading_looking_up_and_merging(write):
         t.join()
     assert errors == []
     assert len(shared) == 300 and all(len(d) == 0 for d in donors)
-    assert [r["f10_7_obs"] for r in shared.get_range(days[0], days[-1])] == [100.0 + i for i in range(300)]
+    assert [r["f10_7_obs"] for r in shared.get_range(days[0], days[-1])] == [
+        100.0 + i for i in range(300)
+    ]
 
 
 @pytest.mark.parametrize(
@@ -78,7 +85,9 @@ def test_odd_inputs(write, content, result):
 
 
 def test_many_rows_of_one_day_collapse(write):
-    rows = [csv_row("2000-01-01", obs="", ap="")] * 50_000 + [csv_row("2000-01-01", obs="7", ap="8")] * 50_000
+    rows = [csv_row("2000-01-01", obs="", ap="")] * 50_000 + [
+        csv_row("2000-01-01", obs="7", ap="8")
+    ] * 50_000
     h = Heliodex.from_celestrak_csv(write(HEADER + "\n" + "\n".join(rows)))
     assert len(h) == 1
     rec = h.get(D(2000, 1, 1))
@@ -90,7 +99,9 @@ def test_a_million_rows(write):
     lines = [HEADER]
     for i in range(1_000_000):
         d = start + datetime.timedelta(days=i)
-        lines.append(f"{d.isoformat()},1,1,1,2,3,4,5,6,7,8,0,1,2,3,4,5,6,7,8,{i % 400},0,0,0,{i % 997}.5,1.0")
+        lines.append(
+            f"{d.isoformat()},1,1,1,2,3,4,5,6,7,8,0,1,2,3,4,5,6,7,8,{i % 400},0,0,0,{i % 997}.5,1.0"
+        )
     h = Heliodex.from_celestrak_csv(write("\n".join(lines)))
     assert len(h) == 1_000_000
     assert h.get(start + datetime.timedelta(days=999_999))["f10_7_obs"] == 999_999 % 997 + 0.5

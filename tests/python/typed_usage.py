@@ -9,7 +9,9 @@ def summary(path: str) -> tuple[int, float | None]:
     h = Heliodex.from_celestrak_csv(path)
     rec = h.get(datetime.date(2000, 1, 1))
     obs = rec["f10_7_obs"] if rec is not None else None
-    days: list[datetime.date] = [r["date"] for r in h.get_range(datetime.date(2000, 1, 1), datetime.date(2000, 2, 1))]
+    days: list[datetime.date] = [
+        r["date"] for r in h.get_range(datetime.date(2000, 1, 1), datetime.date(2000, 2, 1))
+    ]
     span = h.date_range()
     if span is not None:
         first, last = span
