@@ -38,6 +38,9 @@ unset LD_PRELOAD
 echo "== fuzzing"
 FUZZ_SECONDS="${FUZZ_SECONDS:-45}" bash scripts/fuzz.sh
 
+echo "== sdist -> wheel -> fresh environment"
+bash scripts/wheel_check.sh 3.13
+
 echo "== typing"
 bash scripts/typecheck.sh
 echo "== all tests passed"
