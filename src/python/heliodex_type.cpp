@@ -196,7 +196,8 @@ void heliodex_dealloc(PyObject* obj) {
 }
 
 PyObject* heliodex_new(PyTypeObject* type, PyObject*, PyObject*) {
-  PyErr_Format(PyExc_TypeError, "No constructor defined for %s", _PyType_Name(type));
+  PyRef name = PyRef::steal(PyType_GetName(type));
+  if (name) PyErr_Format(PyExc_TypeError, "No constructor defined for %U", name.get());
   return nullptr;
 }
 
