@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstddef>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -13,12 +14,21 @@ namespace heliodex::celestrak {
 // Parses a whole CelesTrak CSV file into one record per non-blank data line, in file order.
 Result<std::vector<DailyRecord>> parse(std::string_view bytes);
 
+// The steps of parse, exposed for tests.
+namespace detail {
+
+// Trimmed header name to its position in the header line; a repeated name keeps its last one.
 using HeaderMap = std::unordered_map<std::string_view, std::size_t>;
 
-// The positions of prefix1..prefix8 (prefix "AP" or "KP"), or InvalidHeader.
+// The positions of prefix1..prefix8 (prefix "AP" or "KP") in that order, or InvalidHeader.
 Result<std::array<std::size_t, 8>> resolve_array_cols(const HeaderMap& header,
                                                       std::string_view prefix);
 // A field by the number rule: absent when blank, a fill value, or not a number.
 Index parse_f64_opt(std::string_view field) noexcept;
+// The eight fields at cols by the number rule, or absent when any one is absent; a position
+// past the end of fields reads as an empty field.
+Index8 parse_array_8(std::span<const std::string_view> fields,
+                     const std::array<std::size_t, 8>& cols) noexcept;
 
+}  // namespace detail
 }  // namespace heliodex::celestrak

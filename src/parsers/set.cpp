@@ -1,147 +1,213 @@
 #include "parsers/set.hpp"
 
-#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <utility>
 
 #include "parsers/text.hpp"
 
 namespace heliodex::set {
 namespace {
 
-// Reads an optional sign and digits; false when the text is anything else or exceeds max.
-bool read_integer(std::string_view s, bool allow_minus, std::int64_t max_magnitude,
-                  std::int64_t& out) noexcept {
+// A field as the bytes [first, last] of a line, both counted from 0.
+struct Columns {
+  std::size_t first;
+  std::size_t last;
+};
+
+constexpr std::size_t kDtcMinLength = 109;
+constexpr Columns kDtcYear{4, 7};
+constexpr Columns kDtcDoy{8, 12};
+constexpr std::size_t kDtcFirstHour = 13;
+constexpr std::size_t kDtcHourWidth = 4;  // read_hour_fast reads exactly this many bytes
+constexpr std::size_t kHours = 24;
+
+constexpr std::size_t kSolMinLength = 64;
+constexpr Columns kSolYear{0, 5};
+constexpr Columns kSolDoy{6, 9};
+
+struct NumberField {
+  Columns cols;
+  const char* name;
+  Index DailyRecord::*target;
+};
+// Read in this order, so the first bad field of a line is the one reported.
+constexpr NumberField kSolNumbers[] = {
+    {{22, 27}, "F10.7", &DailyRecord::f10_7_jb},
+    {{28, 33}, "F81c", &DailyRecord::f10_7_jb_81c},
+    {{34, 39}, "S10.7", &DailyRecord::s10_7},
+    {{46, 51}, "M10.7", &DailyRecord::m10_7},
+    {{58, 63}, "Y10.7", &DailyRecord::y10_7}};
+
+// Only called on lines already checked to reach past the field.
+std::string_view field(std::string_view line, Columns c) noexcept {
+  return line.substr(c.first, c.last - c.first + 1);
+}
+
+// Fields are blank-padded ASCII: peel the blanks here so text::trim mostly takes its quick exit.
+std::string_view trim_field(std::string_view s) noexcept {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return text::trim(s);
+}
+
+// [sign] digits of a trimmed text, nothing else, whose value lies in [-max_neg, max_pos].
+bool read_integer(std::string_view s, bool allow_minus, std::int64_t max_pos,
+                  std::int64_t max_neg, std::int64_t& out) noexcept {
   bool negative = false;
-  if (!s.empty() && (s[0] == '+' || (allow_minus && s[0] == '-'))) {
-    negative = s[0] == '-';
+  if (!s.empty() && (s.front() == '+' || (allow_minus && s.front() == '-'))) {
+    negative = s.front() == '-';
     s.remove_prefix(1);
   }
   if (s.empty()) return false;
+  const std::int64_t limit = negative ? max_neg : max_pos;
   std::int64_t v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-    if (v > max_magnitude + 1) return false;  // stays far inside int64
+  for (const char c : s) {
+    const auto digit = static_cast<unsigned char>(c - '0');
+    if (digit > 9) return false;
+    v = v * 10 + digit;
+    if (v > limit) return false;  // checked every digit, so v never leaves int64
   }
-  if (negative) v = -v;
-  if (v > max_magnitude || v < -(max_magnitude + 1)) return false;
-  out = v;
+  out = negative ? -v : v;
   return true;
 }
 
-// A field's bytes [first, last] of a line already checked to be long enough.
-std::string_view columns(std::string_view line, std::size_t first, std::size_t last) noexcept {
-  return line.substr(first, last - first + 1);
+bool read_i32(std::string_view field_text, std::int32_t& out) noexcept {
+  std::int64_t v = 0;
+  if (!read_integer(trim_field(field_text), true, INT32_MAX, -std::int64_t{INT32_MIN}, v))
+    return false;
+  out = static_cast<std::int32_t>(v);
+  return true;
 }
 
-Result<CalendarDate> read_date(std::string_view year_field, std::string_view doy_field,
+// The hourly fields as written: blanks, an optional sign, then digits to the field's end.
+// Read four bytes at once, since a byte loop mispredicts on the varying number of blanks;
+// false for every other form, which read_i32 then judges.
+bool read_hour_fast(const char* p, std::int32_t& out) noexcept {
+  std::uint32_t w = 0;
+  for (int i = 3; i >= 0; --i) w = (w << 8) | static_cast<unsigned char>(p[i]);  // p[0] lowest
+  const std::uint32_t t = w ^ 0x30303030u;  // digit bytes become 0 to 9
+  const std::uint32_t non_digit = (((t & 0x7F7F7F7Fu) + 0x76767676u) | t) & 0x80808080u;
+  const std::uint32_t digit = ~non_digit & 0x80808080u;
+  if (digit == 0 || ((digit << 8) & ~digit) != 0) return false;  // digits must end the field
+  const int lead = std::countr_zero(digit) >> 3;                   // bytes before the digits
+  const std::uint32_t lead_mask = lead == 0 ? 0 : (1u << (8 * lead)) - 1;
+  std::uint32_t expected = 0x20202020u & lead_mask;  // blanks, and a sign next to the digits
+  bool negative = false;
+  if (lead > 0) {
+    const int shift = 8 * (lead - 1);
+    const auto last = static_cast<unsigned char>(w >> shift);
+    if (last == '-' || last == '+') {
+      negative = last == '-';
+      expected ^= (0x20u ^ last) << shift;
+    }
+  }
+  if ((w & lead_mask) != expected) return false;
+  // Leading bytes count as zero digits; fold the four digits pairwise into one number.
+  std::uint32_t v = t & ~lead_mask;
+  v = v * 10 + (v >> 8);
+  v = ((v & 0x00FF00FFu) * (1 + (100u << 16))) >> 16;
+  out = negative ? -static_cast<std::int32_t>(v) : static_cast<std::int32_t>(v);
+  return true;
+}
+
+Result<CalendarDate> read_date(std::string_view line, Columns year_cols, Columns doy_cols,
                                std::uint64_t row) {
-  auto year = parse_int(year_field, row, "year");
-  if (!year) return year.error();
-  auto doy = parse_int(doy_field, row);
-  if (!doy) return doy.error();
+  auto year = parse_int(field(line, year_cols), row, "year");
+  if (!year) return std::move(year).error();
+  auto doy = parse_int(field(line, doy_cols), row);
+  if (!doy) return std::move(doy).error();
   return doy_to_date(*year, *doy, row);
 }
 
-// Shared frame of both SET formats: UTF-8 check, skipped lines, row numbers, line length.
-template <class ReadLine>
-Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, std::size_t min_length,
-                                             ReadLine&& read_line) {
+// Reads one data line into a value-initialised record, or gives the line's error.
+using LineReader = std::optional<HeliodexError> (*)(std::string_view line, std::uint64_t row,
+                                                    DailyRecord& rec);
+
+std::optional<HeliodexError> read_dtc_line(std::string_view line, std::uint64_t row,
+                                           DailyRecord& rec) {
+  auto date = read_date(line, kDtcYear, kDtcDoy, row);
+  if (!date) return std::move(date).error();
+  // Each value fits 32 bits, so the sum of 24 is exact in a double.
+  double sum = 0;
+  for (std::size_t k = 0; k < kHours; ++k) {
+    const std::string_view hour = line.substr(kDtcFirstHour + kDtcHourWidth * k, kDtcHourWidth);
+    std::int32_t v = 0;
+    if (!read_hour_fast(hour.data(), v) && !read_i32(hour, v))
+      return HeliodexError::parse_row(row, "Dtc");
+    sum += static_cast<double>(v);
+  }
+  rec.date = *date;
+  rec.dtc = sum / static_cast<double>(kHours);
+  return std::nullopt;
+}
+
+std::optional<HeliodexError> read_sol_line(std::string_view line, std::uint64_t row,
+                                           DailyRecord& rec) {
+  auto date = read_date(line, kSolYear, kSolDoy, row);
+  if (!date) return std::move(date).error();
+  rec.date = *date;
+  for (const NumberField& f : kSolNumbers) {
+    const auto v = text::parse_number(trim_field(field(line, f.cols)));
+    if (!v) return HeliodexError::parse_row(row, f.name);
+    rec.*f.target = *v;
+  }
+  return std::nullopt;
+}
+
+// The frame both formats share: UTF-8 check, skipped lines, row numbers, minimum length.
+template <LineReader read_line>
+Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, std::size_t min_length) {
   if (!text::is_utf8(bytes)) return HeliodexError::parse_row(0, "invalid utf-8");
   std::vector<DailyRecord> records;
   records.reserve(text::count_line_feeds(bytes) + 1);
   text::LineSplitter lines(bytes);
   std::string_view line;
   for (std::uint64_t row = 1; lines.next(line); ++row) {
-    const std::string_view trimmed = text::trim(line);
-    if (trimmed.empty() || trimmed[0] == '#') continue;
+    const std::string_view trimmed = trim_field(line);
+    if (trimmed.empty() || trimmed.front() == '#') continue;
     if (line.size() < min_length) return HeliodexError::parse_row(row, "line too short");
-    auto record = read_line(line, row);
-    if (!record) return record.error();
-    records.push_back(*record);
+    // A failure discards the whole list, so the half-filled record needs no removal.
+    if (auto error = read_line(line, row, records.emplace_back())) return std::move(*error);
   }
   return records;
 }
 
-Result<double> read_number(std::string_view field, std::uint64_t row, const char* name) {
-  if (auto v = text::parse_number(text::trim(field))) return *v;
-  return HeliodexError::parse_row(row, name);
-}
-
-constexpr std::size_t kDtcLength = 109;
-constexpr std::size_t kDtcFirstHour = 13;
-constexpr std::size_t kHours = 24;
-constexpr std::size_t kSolfsmyLength = 64;
-
 }  // namespace
 
-Result<std::int32_t> parse_int(std::string_view field, std::uint64_t row, const char* name) {
-  std::int64_t v = 0;
-  if (!read_integer(text::trim(field), true, 2147483647, v))
-    return HeliodexError::parse_row(row, name);
-  return static_cast<std::int32_t>(v);
+Result<std::int32_t> parse_int(std::string_view field_text, std::uint64_t row, const char* name) {
+  std::int32_t v = 0;
+  if (!read_i32(field_text, v)) return HeliodexError::parse_row(row, name);
+  return v;
 }
 
-Result<std::uint16_t> parse_int(std::string_view field, std::uint64_t row) {
+Result<std::uint16_t> parse_int(std::string_view field_text, std::uint64_t row) {
   std::int64_t v = 0;
-  if (!read_integer(text::trim(field), false, 65535, v))
+  if (!read_integer(trim_field(field_text), false, UINT16_MAX, 0, v))
     return HeliodexError::parse_row(row, "doy");
   return static_cast<std::uint16_t>(v);
 }
 
 Result<CalendarDate> doy_to_date(std::int32_t year, std::uint16_t doy, std::uint64_t row) {
-  // Divisibility with % holds for negative years too: the remainder is 0 exactly when divisible.
+  // A remainder of 0 means divisible for negative years too, so % serves every year.
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  const unsigned lengths[12] = {31, leap ? 29u : 28u, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (doy < 1 || doy > (leap ? 366 : 365))
     return HeliodexError::parse_row(row, "invalid day-of-year");
-  unsigned d = doy, month = 0;
-  while (d > lengths[month]) d -= lengths[month++];
-  return CalendarDate{year, static_cast<std::uint8_t>(month + 1), static_cast<std::uint8_t>(d)};
+  const unsigned lengths[12] = {31, leap ? 29u : 28u, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  unsigned day = doy;
+  unsigned month = 0;
+  while (day > lengths[month]) day -= lengths[month++];
+  return CalendarDate{year, static_cast<std::uint8_t>(month + 1), static_cast<std::uint8_t>(day)};
 }
 
 Result<std::vector<DailyRecord>> parse_dtcfile(std::string_view bytes) {
-  return parse_lines(bytes, kDtcLength, [](std::string_view line,
-                                           std::uint64_t row) -> Result<DailyRecord> {
-    auto date = read_date(columns(line, 4, 7), columns(line, 8, 12), row);
-    if (!date) return date.error();
-    double sum = 0;
-    for (std::size_t k = 0; k < kHours; ++k) {
-      const std::size_t first = kDtcFirstHour + 4 * k;
-      auto v = parse_int(columns(line, first, first + 3), row, "Dtc");
-      if (!v) return v.error();
-      sum += static_cast<double>(*v);
-    }
-    DailyRecord r{};
-    r.date = *date;
-    r.dtc = sum / static_cast<double>(kHours);
-    return r;
-  });
+  return parse_lines<read_dtc_line>(bytes, kDtcMinLength);
 }
 
 Result<std::vector<DailyRecord>> parse_solfsmy(std::string_view bytes) {
-  return parse_lines(bytes, kSolfsmyLength, [](std::string_view line,
-                                               std::uint64_t row) -> Result<DailyRecord> {
-    auto date = read_date(columns(line, 0, 5), columns(line, 6, 9), row);
-    if (!date) return date.error();
-    DailyRecord r{};
-    r.date = *date;
-    struct Field {
-      std::size_t first, last;
-      const char* name;
-      Index DailyRecord::*target;
-    };
-    static constexpr Field kFields[] = {{22, 27, "F10.7", &DailyRecord::f10_7_jb},
-                                        {28, 33, "F81c", &DailyRecord::f10_7_jb_81c},
-                                        {34, 39, "S10.7", &DailyRecord::s10_7},
-                                        {46, 51, "M10.7", &DailyRecord::m10_7},
-                                        {58, 63, "Y10.7", &DailyRecord::y10_7}};
-    for (const Field& f : kFields) {
-      auto v = read_number(columns(line, f.first, f.last), row, f.name);
-      if (!v) return v.error();
-      r.*f.target = *v;
-    }
-    return r;
-  });
+  return parse_lines<read_sol_line>(bytes, kSolMinLength);
 }
 
 }  // namespace heliodex::set

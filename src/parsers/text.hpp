@@ -24,11 +24,57 @@ class LineSplitter {
 // The number of line feeds in the text (an upper bound for the lines that follow the first).
 std::size_t count_line_feeds(std::string_view text) noexcept;
 
+namespace detail {
+std::string_view trim_edges(std::string_view s) noexcept;
+bool parse_number_general(std::string_view s, double& out) noexcept;
+inline constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+}  // namespace detail
+
 // Removes Unicode White_Space from both ends; bytes that are not valid UTF-8 stay.
-std::string_view trim(std::string_view s) noexcept;
+inline std::string_view trim(std::string_view s) noexcept {
+  // Most fields start and end with a printable ASCII byte: nothing to trim, and no call.
+  const auto printable = [](char c) { return static_cast<unsigned char>(c - 0x21) < 0x5E; };
+  if (!s.empty() && printable(s.front()) && printable(s.back())) return s;
+  return detail::trim_edges(s);
+}
+
+// The bulk of every file, inline: one to fifteen digits with at most one point, no sign and
+// no exponent. Reads it into out, or returns false and leaves out alone.
+inline bool parse_plain_decimal(std::string_view s, double& out) noexcept {
+  const std::size_t n = s.size();
+  if (n == 0 || n > 16) return false;
+  const auto digit = [](char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0'; };
+  unsigned long long m = 0;
+  std::size_t i = 0;
+  for (; i < n && digit(s[i]) < 10; ++i) m = m * 10 + digit(s[i]);
+  std::size_t frac = 0, point = 0;
+  if (i < n) {
+    if (s[i] != '.') return false;
+    point = 1;
+    frac = n - i - 1;
+    for (++i; i < n && digit(s[i]) < 10; ++i) m = m * 10 + digit(s[i]);
+    if (i != n) return false;
+  }
+  const std::size_t digits = n - point;
+  if (digits == 0 || digits > 15) return false;
+  // Below 2^53 and over an exact power of ten, one division rounds correctly.
+  out = frac == 0 ? static_cast<double>(m) : static_cast<double>(m) / detail::kPow10[frac];
+  return true;
+}
 
 // Reads the whole text by the decimal number grammar (sign, digits with at most one point,
-// exponent; or inf, infinity, nan in any case). No trimming. Nothing when it does not match.
-std::optional<double> parse_number(std::string_view s) noexcept;
+// exponent; or inf, infinity, nan in any case) into out. No trimming. Returns false and leaves
+// out alone when the text does not match.
+inline bool parse_number(std::string_view s, double& out) noexcept {
+  return parse_plain_decimal(s, out) || detail::parse_number_general(s, out);
+}
+
+// The same reading as an optional: nothing when the text does not match.
+inline std::optional<double> parse_number(std::string_view s) noexcept {
+  if (double v; parse_number(s, v)) return v;
+  return std::nullopt;
+}
 
 }  // namespace heliodex::text
