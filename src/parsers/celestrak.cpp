@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,59 +18,8 @@ namespace {
 
 using detail::HeaderMap;
 
-constexpr std::size_t kBlock = 64;
-
-// Bit i is set when block[i] is a comma or a line feed.
-std::uint64_t separator_mask(const char* block) noexcept {
-  std::uint64_t mask = 0;
-#if defined(__SSE2__)
-  const __m128i comma = _mm_set1_epi8(','), lf = _mm_set1_epi8('\n');
-  for (std::size_t i = 0; i < kBlock / 16; ++i) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
-    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, lf));
-    mask |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(hit))} << (16 * i);
-  }
-#else
-  for (std::size_t i = 0; i < kBlock; ++i)
-    mask |= std::uint64_t{block[i] == ',' || block[i] == '\n'} << i;
-#endif
-  return mask;
-}
-
-// Yields the commas and line feeds of a text in order. One pass over the bytes finds both
-// the lines and their fields, with no branch per byte.
-class SeparatorScan {
- public:
-  explicit SeparatorScan(std::string_view text) noexcept : text_(text) { load(); }
-
-  // The offset of the next separator, or the text's size when none is left.
-  std::size_t next() noexcept {
-    while (mask_ == 0) {
-      block_ += kBlock;
-      if (block_ >= text_.size()) return text_.size();
-      load();
-    }
-    const std::size_t at = block_ + static_cast<std::size_t>(std::countr_zero(mask_));
-    mask_ &= mask_ - 1;
-    return at;
-  }
-
- private:
-  void load() noexcept {
-    const std::size_t left = text_.size() - block_;
-    if (left >= kBlock) {
-      mask_ = separator_mask(text_.data() + block_);
-    } else {
-      char tail[kBlock] = {};
-      if (left) std::memcpy(tail, text_.data() + block_, left);
-      mask_ = separator_mask(tail);
-    }
-  }
-
-  std::string_view text_;
-  std::size_t block_ = 0;
-  std::uint64_t mask_ = 0;
-};
+// Where a column's value goes: the three daily values, then AP1..AP8 and KP1..KP8.
+constexpr std::uint8_t kObs = 0, kAdj = 1, kApDaily = 2, kAp = 3, kKp = 11, kValues = 19;
 
 // One date part: at most one leading '+', then one or more ASCII digits, worth at most max.
 bool parse_part(std::string_view s, std::uint32_t max, std::uint32_t& out) noexcept {
@@ -90,6 +40,20 @@ bool parse_part(std::string_view s, std::uint32_t max, std::uint32_t& out) noexc
 bool parse_date(std::string_view field, CalendarDate& date) noexcept {
   constexpr std::uint32_t kMax[3] = {std::numeric_limits<std::int32_t>::max(), 255, 255};
   const std::string_view s = text::trim(field);
+  if (s.size() == 10 && s[4] == '-' && s[7] == '-') {  // the usual YYYY-MM-DD, in one go
+    unsigned d[10], bad = 0;
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+      d[i] = static_cast<unsigned char>(s[i]) - unsigned{'0'};
+      bad |= d[i] > 9;
+    }
+    const unsigned month = d[5] * 10 + d[6], day = d[8] * 10 + d[9];
+    if (!bad) {
+      if (month < 1 || month > 12 || day < 1 || day > 31) return false;
+      date = {static_cast<std::int32_t>(d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3]),
+              static_cast<std::uint8_t>(month), static_cast<std::uint8_t>(day)};
+      return true;
+    }
+  }
   std::uint32_t parts[3];
   for (std::size_t k = 0, start = 0; k < 3; ++k) {
     std::size_t end = start;
@@ -107,14 +71,10 @@ bool parse_date(std::string_view field, CalendarDate& date) noexcept {
 
 bool is_fill(std::string_view s) noexcept { return s == "9999.9" || s == "99999" || s == "999.9"; }
 
-std::string_view field_at(std::span<const std::string_view> fields, std::size_t i) noexcept {
-  return i < fields.size() ? fields[i] : std::string_view{};
-}
-
-// The number rule, into out; false when the value is absent. The hot loop uses this form:
-// returning an optional<double> costs a store-forwarding stall per field.
+// The number rule, into out; false when the value is absent (out may be overwritten then).
+// The hot loop uses this form: returning an optional<double> stalls on store forwarding.
 bool read_number(std::string_view field, double& out) noexcept {
-  // An untrimmed plain decimal needs no trimming. The fill texts are all worth 999.9 or
+  // Most fields are plain decimals that need no trimming; the fill texts all read 999.9 or
   // more, so the value spares most fields the text comparison.
   if (text::parse_plain_decimal(field, out)) return out < 999.9 || !is_fill(field);
   const std::string_view s = text::trim(field);
@@ -122,12 +82,9 @@ bool read_number(std::string_view field, double& out) noexcept {
   return text::parse_number(s, out);
 }
 
-bool read_array_8(std::span<const std::string_view> fields, const std::array<std::size_t, 8>& cols,
-                  std::array<double, 8>& out) noexcept {
-  for (std::size_t k = 0; k < 8; ++k)
-    if (!read_number(field_at(fields, cols[k]), out[k])) return false;
-  return true;
-}
+// Every line read in place ends in a LF at least kSlack bytes before the end of its buffer,
+// so a 128-byte window from the line's start, or a word from inside it, stays in the buffer.
+constexpr std::size_t kSlack = 136;
 
 Result<std::size_t> find_column(const HeaderMap& header, std::string_view name,
                                 std::string_view fallback = {}) {
@@ -137,21 +94,17 @@ Result<std::size_t> find_column(const HeaderMap& header, std::string_view name,
   return HeliodexError::invalid_header();
 }
 
+// The date column, and the column of each value slot.
 struct Columns {
-  std::size_t date, obs, adj, ap_daily;
-  std::array<std::size_t, 8> ap, kp;
-  std::size_t last() const noexcept {
-    return std::max({date, obs, adj, ap_daily, *std::max_element(ap.begin(), ap.end()),
-                     *std::max_element(kp.begin(), kp.end())});
-  }
+  std::size_t date;
+  std::array<std::size_t, kValues> values;
 };
 
 Result<Columns> resolve_columns(std::string_view header_line) {
   HeaderMap header;
   for (std::size_t pos = 0, start = 0;; ++pos) {
     const std::size_t comma = header_line.find(',', start);
-    const std::string_view name = header_line.substr(start, comma - start);
-    header.insert_or_assign(text::trim(name), pos);
+    header.insert_or_assign(text::trim(header_line.substr(start, comma - start)), pos);
     if (comma == header_line.npos) break;
     start = comma + 1;
   }
@@ -167,8 +120,180 @@ Result<Columns> resolve_columns(std::string_view header_line) {
   if (!ap) return ap.error();
   auto kp = detail::resolve_array_cols(header, "KP");
   if (!kp) return kp.error();
-  return Columns{*date, *obs, *adj, *ap_daily, *ap, *kp};
+  Columns cols{*date, {*obs, *adj, *ap_daily}};
+  std::copy(ap->begin(), ap->end(), cols.values.begin() + kAp);
+  std::copy(kp->begin(), kp->end(), cols.values.begin() + kKp);
+  return cols;
 }
+
+// Cuts the line at p: bounds[i] becomes the offset of the comma that ends field i, for every
+// comma up to max of them, and lf the offset of its LF; returns the count of commas stored.
+// Lines of up to 127 bytes, the usual kind, are cut from bit masks of 128 bytes: no branch
+// per byte or per field. Longer ones are walked.
+std::size_t cut_line(const char* p, std::size_t max, std::size_t* bounds, std::size_t& lf) noexcept {
+#if defined(__SSE2__)
+  std::uint64_t comma_bits[2] = {0, 0}, lf_bits[2] = {0, 0};
+  const __m128i comma = _mm_set1_epi8(','), line_feed = _mm_set1_epi8('\n');
+  for (int i = 0; i < 8; ++i) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    const auto bits = [](__m128i hit) {
+      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(hit))};
+    };
+    comma_bits[i / 4] |= bits(_mm_cmpeq_epi8(v, comma)) << (16 * (i % 4));
+    lf_bits[i / 4] |= bits(_mm_cmpeq_epi8(v, line_feed)) << (16 * (i % 4));
+  }
+  if (lf_bits[0] | lf_bits[1]) {
+    const bool first = lf_bits[0] != 0;
+    lf = first ? static_cast<std::size_t>(std::countr_zero(lf_bits[0]))
+               : 64 + static_cast<std::size_t>(std::countr_zero(lf_bits[1]));
+    const std::uint64_t before_lf = (std::uint64_t{1} << (lf % 64)) - 1;
+    comma_bits[1] = first ? 0 : comma_bits[1] & before_lf;
+    comma_bits[0] &= first ? before_lf : ~std::uint64_t{0};
+    std::size_t count = 0;
+    for (std::size_t half = 0; half < 2; ++half) {
+      // Eight offsets per round; past the last bit the spare slot after them is rewritten.
+      for (std::uint64_t bits = comma_bits[half]; bits && count < max;) {
+        for (int k = 0; k < 8; ++k) {
+          bounds[count] = 64 * half + static_cast<std::size_t>(std::countr_zero(bits));
+          count += bits != 0;
+          bits &= bits - 1;
+        }
+      }
+    }
+    return std::min(count, max);
+  }
+#endif
+  std::size_t count = 0, i = 0;
+  for (; p[i] != '\n'; ++i)
+    if (p[i] == ',' && count < max) bounds[count++] = i;
+  lf = i;
+  return count;
+}
+
+// Checks and converts four words of four bytes together, each a field of one to four bytes
+// with '0' bytes in front. Bit k of the result is set when word k was all digits.
+unsigned convert4(const std::uint32_t words[4], double out[4]) noexcept {
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words));
+  const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8('0'));  // other bytes wrap past 9
+  const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+  const __m128i word_ok = _mm_cmpeq_epi32(digit, _mm_set1_epi32(-1));
+  // Byte pairs to d0 * 10 + d1, then pairs of those to p0 * 100 + p1.
+  const __m128i pairs = _mm_add_epi16(
+      _mm_mullo_epi16(_mm_and_si128(d, _mm_set1_epi16(0xFF)), _mm_set1_epi16(10)),
+      _mm_srli_epi16(d, 8));
+  const __m128i values = _mm_madd_epi16(pairs, _mm_set1_epi32(0x10064));  // 100 and 1
+  _mm_storeu_pd(out, _mm_cvtepi32_pd(values));
+  _mm_storeu_pd(out + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(values, 0xEE)));
+  return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(word_ok)));
+#else
+  (void)words;
+  (void)out;
+  return 0;  // every field takes read_number
+#endif
+}
+
+// The field of n bytes at p (1 to 4) as a word of its bytes with '0' bytes in front, for
+// convert4 (so in x86 byte order).
+std::uint32_t small_word(const char* p, std::size_t n) noexcept {
+  constexpr std::uint32_t kZeros[5] = {0, 0x303030, 0x3030, 0x30, 0};
+  std::uint32_t w;
+  std::memcpy(&w, p, 4);
+  return (w << (8 * (4 - n))) | kZeros[n];
+}
+
+// Reads the data lines of one buffer whose last line ends in a LF at least kSlack bytes
+// before the buffer's end.
+class LineReader {
+ public:
+  LineReader(const Columns& cols, std::vector<DailyRecord>& out)
+      : cols_(cols),
+        wanted_(std::max(cols.date, *std::max_element(cols.values.begin(), cols.values.end())) + 1),
+        bounds_(std::max<std::size_t>(wanted_, 128) + 16),
+        out_(out) {
+    bounds_[0] = ~std::size_t{0};  // one before field 0
+  }
+
+  // Appends a record per non-blank line; row counts the lines. False at a bad date, with row
+  // the number of its line.
+  bool read(std::string_view text, std::uint64_t& row) {
+    const char* const end = text.data() + text.size();
+    std::size_t* const bounds = bounds_.data();  // field i spans bounds[i] + 1 to bounds[i + 1]
+    for (const char* line = text.data(); line != end;) {
+      ++row;
+      std::size_t lf;
+      const std::size_t count = cut_line(line, wanted_, bounds + 1, lf);
+      const std::size_t line_end = lf > 0 && line[lf - 1] == '\r' ? lf - 1 : lf;
+      // The last field ends the line; fields past it read as empty, from its end.
+      for (std::size_t i = count + 1; i <= wanted_; ++i) bounds[i] = line_end;
+      const char* const next = line + lf + 1;
+      // A comma is no white space, so only a line without one can be blank.
+      if (count > 0 || !text::trim(std::string_view(line, line_end)).empty())
+        if (!read_fields(line)) return false;
+      line = next;
+    }
+    return true;
+  }
+
+ private:
+  std::string_view field(const char* line, std::size_t col) const noexcept {
+    const std::size_t first = bounds_[col] + 1, last = bounds_[col + 1];
+    return std::string_view(line + first, last > first ? last - first : 0);
+  }
+
+  bool read_fields(const char* line) {
+    CalendarDate date;
+    if (!parse_date(field(line, cols_.date), date)) return false;
+    // Plain arrays: an array of string_view would be zeroed first, for every line.
+    const char* data[kValues];
+    std::size_t size[kValues];
+    std::uint32_t words[kValues + 1];
+    std::uint32_t small = 0;
+    for (std::size_t k = 0; k < kValues; ++k) {
+      const std::string_view f = field(line, cols_.values[k]);
+      data[k] = f.data();
+      size[k] = f.size();
+      const bool is_small = f.size() - 1 < 4;
+      words[k] = is_small ? small_word(f.data(), f.size()) : 0;
+      small |= std::uint32_t{is_small} << k;
+    }
+    words[kValues] = 0;
+    double v[kValues + 1];
+    std::uint32_t present = 0;
+    for (std::size_t k = 0; k < kValues; k += 4) present |= convert4(words + k, v + k) << k;
+    present &= small;
+    // The rest: points, signs, blanks, long fields; an empty field is absent.
+    for (std::uint32_t rest = ~present & ((1u << kValues) - 1); rest; rest &= rest - 1) {
+      const auto k = static_cast<std::size_t>(std::countr_zero(rest));
+      if (read_number(std::string_view(data[k], size[k]), v[k])) present |= 1u << k;
+    }
+    const auto scalar = [&](std::size_t k) -> Index {
+      if (present >> k & 1) return v[k];
+      return std::nullopt;
+    };
+    const auto group = [&](std::size_t first) -> Index8 {  // all eight or nothing
+      if ((present >> first & 0xFF) != 0xFF) return std::nullopt;
+      std::array<double, 8> g;
+      std::copy(v + first, v + first + 8, g.begin());
+      return g;
+    };
+    // Every member is given, so nothing is zeroed first: value-initialising the 300-byte
+    // record would cost a quarter of the parse.
+#if defined(__cpp_aggregate_paren_init)
+    out_.emplace_back(date, scalar(kObs), scalar(kAdj), Index{}, Index{}, scalar(kApDaily),
+                      group(kAp), group(kKp), Index{}, Index{}, Index{}, Index{});
+#else
+    out_.push_back({date, scalar(kObs), scalar(kAdj), Index{}, Index{}, scalar(kApDaily),
+                    group(kAp), group(kKp), Index{}, Index{}, Index{}, Index{}});
+#endif
+    return true;
+  }
+
+  const Columns& cols_;
+  std::size_t wanted_;  // fields cut from each line
+  std::vector<std::size_t> bounds_;
+  std::vector<DailyRecord>& out_;
+};
 
 }  // namespace
 
@@ -195,8 +320,12 @@ Index parse_f64_opt(std::string_view field) noexcept {
 
 Index8 parse_array_8(std::span<const std::string_view> fields,
                      const std::array<std::size_t, 8>& cols) noexcept {
-  if (std::array<double, 8> v; read_array_8(fields, cols, v)) return v;
-  return std::nullopt;
+  std::array<double, 8> values;
+  for (std::size_t k = 0; k < 8; ++k) {
+    const std::string_view field = cols[k] < fields.size() ? fields[cols[k]] : std::string_view{};
+    if (!read_number(field, values[k])) return std::nullopt;
+  }
+  return values;
 }
 
 }  // namespace detail
@@ -215,43 +344,23 @@ Result<std::vector<DailyRecord>> parse(std::string_view bytes) {
   const std::string_view data = bytes.substr(header_end + 1);
   records.reserve(text::count_line_feeds(data) + 1);
 
-  // The current line's fields up to the last one read; later ones all land in the final,
-  // spare slot, which saves a branch per field.
-  std::vector<std::string_view> fields(cols->last() + 2);
-  const std::size_t cap = fields.size() - 1;
-  const char* const base = data.data();
-  SeparatorScan scan(data);
-  std::uint64_t row = 1;
-  for (std::size_t begin = 0; begin < data.size();) {
-    ++row;
-    std::size_t count = 0, start = begin, at;
-    while ((at = scan.next()) < data.size() && base[at] == ',') {
-      fields[std::min(count++, cap)] = std::string_view(base + start, at - start);
-      start = at + 1;
-    }
-    const bool single_field = count == 0;
-    std::size_t end = at;
-    if (end < data.size() && end > start && base[end - 1] == '\r') --end;  // CR before the LF
-    fields[std::min(count++, cap)] = std::string_view(base + start, end - start);
-    begin = at + 1;
-
-    // A comma is no white space, so only a line without one can be blank.
-    if (single_field && text::trim(fields[0]).empty()) continue;
-    const std::span<const std::string_view> line(fields.data(), std::min(count, cap));
-    CalendarDate date;
-    if (!parse_date(field_at(line, cols->date), date))
-      return HeliodexError::parse_row(row, HeliodexError::invalid_date().message());
-    Index obs, adj, ap_daily;
-    Index8 ap, kp;
-    if (double v; read_number(field_at(line, cols->obs), v)) obs = v;
-    if (double v; read_number(field_at(line, cols->adj), v)) adj = v;
-    if (double v; read_number(field_at(line, cols->ap_daily), v)) ap_daily = v;
-    if (!read_array_8(line, cols->ap, ap.emplace())) ap.reset();
-    if (!read_array_8(line, cols->kp, kp.emplace())) kp.reset();
-    // Each member is built once in place; emplace_back() or a copied record would first
-    // zero or copy all of its 300 bytes.
-    records.push_back(DailyRecord{date, obs, adj, Index{}, Index{}, ap_daily, ap, kp, {}, {}, {}, {}});
+  // Lines are read in place up to the last one that ends kSlack bytes or more before the
+  // end; the rest is read from a copy, with a LF added where missing and kSlack bytes after.
+  std::size_t split = 0;
+  if (data.size() > kSlack) {
+    const std::size_t lf = data.rfind('\n', data.size() - kSlack - 1);
+    split = lf == data.npos ? 0 : lf + 1;
   }
+  std::string tail(data.substr(split));
+  if (!tail.empty() && tail.back() != '\n') tail += '\n';
+  const std::size_t tail_size = tail.size();
+  tail.resize(tail_size + kSlack);
+
+  LineReader reader(*cols, records);
+  std::uint64_t row = 1;
+  if (!reader.read(data.substr(0, split), row) ||
+      !reader.read(std::string_view(tail.data(), tail_size), row))
+    return HeliodexError::parse_row(row, HeliodexError::invalid_date().message());
   return records;
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "store/heliodex_store.hpp"
@@ -17,19 +19,23 @@ DailyRecord day(int y, int m, int d) {
   return r;
 }
 
-std::vector<CalendarDate> dates(const HeliodexStore& s) {
+std::vector<CalendarDate> dates(std::span<const DailyRecord> recs) {
   std::vector<CalendarDate> out;
-  for (const auto& r : s.records()) out.push_back(r.date);
+  for (const auto& r : recs) out.push_back(r.date);
   return out;
 }
 
+using Dates = std::vector<CalendarDate>;
+
 TEST(StoreOrder, SortsBySignedYearThenMonthThenDay) {
   auto s = HeliodexStore::make({day(1, 1, 1), day(0, 13, 1), day(-1, 12, 31), day(0, 1, 2),
-                                day(0, 12, 31)});
-  EXPECT_EQ(dates(s), (std::vector<CalendarDate>{{-1, 12, 31}, {0, 1, 2}, {0, 12, 31},
-                                                 {0, 13, 1}, {1, 1, 1}}));
+                                day(0, 12, 31), day(-2147483647 - 1, 1, 1)});
+  EXPECT_EQ(dates(s.records()), (Dates{{-2147483647 - 1, 1, 1}, {-1, 12, 31}, {0, 1, 2},
+                                       {0, 12, 31}, {0, 13, 1}, {1, 1, 1}}));
   EXPECT_NE(s.get({0, 13, 1}), nullptr);
   EXPECT_EQ(s.get({0, 13, 2}), nullptr);
+  // A month-13 key falls between December and the next January.
+  EXPECT_EQ(dates(s.get_range({0, 12, 31}, {0, 13, 31})), (Dates{{0, 12, 31}, {0, 13, 1}}));
 }
 
 TEST(StoreOrder, EmptyStoreFindsNothing) {
@@ -40,7 +46,7 @@ TEST(StoreOrder, EmptyStoreFindsNothing) {
   EXPECT_TRUE(s.get_range({0, 0, 0}, {9999, 1, 1}).empty());
 }
 
-TEST(StoreDedup, FirstPresentValueWinsPerField) {
+TEST(StoreDedup, FirstPresentValueWinsPerFieldAndArraysGoWhole) {
   auto a = day(2000, 1, 1), b = day(2000, 1, 1), c = day(2000, 1, 1);
   a.f10_7_obs = 70.1;
   a.kp_3hr = std::array<double, 8>{1, 2, 3, 4, 5, 6, 7, 8};
@@ -49,55 +55,75 @@ TEST(StoreDedup, FirstPresentValueWinsPerField) {
   b.ap_daily = 5;
   b.kp_3hr = std::array<double, 8>{9, 9, 9, 9, 9, 9, 9, 9};
   b.s10_7 = 1.0;
+  b.ap_3hr = std::array<double, 8>{0, 0, 0, 0, 0, 0, 0, 1};
   c.dtc = 30;
   c.ap_daily = 6;
-  auto s = HeliodexStore::make({a, day(1999, 1, 1), b, c});
-  ASSERT_EQ(s.len(), 2u);
+  // Out of order on purpose: the sort must keep the three in input order.
+  auto s = HeliodexStore::make({day(2001, 1, 1), a, day(1999, 1, 1), b, c});
+  EXPECT_EQ(dates(s.records()), (Dates{{1999, 1, 1}, {2000, 1, 1}, {2001, 1, 1}}));
   const DailyRecord* r = s.get({2000, 1, 1});
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->f10_7_obs, 70.1);
   EXPECT_EQ(r->ap_daily, 5.0);
   EXPECT_EQ(r->dtc, 30.0);
-  EXPECT_EQ((*r->kp_3hr)[7], 8.0);
+  EXPECT_EQ(r->kp_3hr, a.kp_3hr);
+  EXPECT_EQ(r->ap_3hr, b.ap_3hr);
   ASSERT_TRUE(r->s10_7);
-  EXPECT_TRUE(std::isnan(*r->s10_7));
-  EXPECT_FALSE(r->ap_3hr);
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(*r->s10_7), std::bit_cast<std::uint64_t>(*a.s10_7));
+  EXPECT_FALSE(r->f10_7_adj || r->f10_7_jb || r->f10_7_jb_81c || r->m10_7 || r->y10_7);
+}
+
+TEST(StoreDedup, KeepsInputOrderWithinADayOfALargeUnsortedList) {
+  std::vector<DailyRecord> recs;
+  for (int i = 0; i < 300; ++i) {
+    recs.push_back(day(2000, 1, 1 + (i * 7) % 10));
+    if (i % 3 == 1) recs.back().dtc = i;  // every third record carries a value
+  }
+  auto s = HeliodexStore::make(std::move(recs));
+  ASSERT_EQ(s.len(), 10u);
+  for (int d = 1; d <= 10; ++d) {
+    int first = 0;
+    while (first % 3 != 1 || 1 + (first * 7) % 10 != d) ++first;
+    EXPECT_EQ(s.get({2000, 1, static_cast<std::uint8_t>(d)})->dtc, first) << d;
+  }
 }
 
 TEST(StoreMerge, ReceiverWinsOtherFillsGapsAndIsConsumed) {
-  auto a_d = day(2000, 1, 2);
+  auto a_d = day(2000, 1, 2), b_d = day(2000, 1, 2), b_e = day(2000, 1, 9);
   a_d.f10_7_obs = 100;
-  auto b_d = day(2000, 1, 2);
   b_d.f10_7_obs = 120;
   b_d.dtc = 30;
+  b_e.y10_7 = 4;
   auto a = HeliodexStore::make({a_d, day(2000, 1, 5)});
-  auto b = HeliodexStore::make({b_d, day(2000, 1, 1), day(2000, 1, 9)});
+  auto b = HeliodexStore::make({b_e, b_d, day(2000, 1, 1)});
   a.merge(std::move(b));
   EXPECT_EQ(b.len(), 0u);  // NOLINT(bugprone-use-after-move): merge leaves it empty
-  EXPECT_EQ(dates(a), (std::vector<CalendarDate>{{2000, 1, 1}, {2000, 1, 2}, {2000, 1, 5},
-                                                 {2000, 1, 9}}));
+  EXPECT_EQ(dates(a.records()), (Dates{{2000, 1, 1}, {2000, 1, 2}, {2000, 1, 5}, {2000, 1, 9}}));
   EXPECT_EQ(a.get({2000, 1, 2})->f10_7_obs, 100.0);
   EXPECT_EQ(a.get({2000, 1, 2})->dtc, 30.0);
+  EXPECT_EQ(a.get({2000, 1, 9})->y10_7, 4.0);
 }
 
 TEST(StoreMerge, EmptyStoresOnEitherSide) {
-  auto a = HeliodexStore::make({day(2000, 1, 1)});
+  auto a = HeliodexStore::make({day(2000, 1, 1), day(2000, 1, 3)});
   a.merge(HeliodexStore::make({}));
-  EXPECT_EQ(a.len(), 1u);
+  EXPECT_EQ(dates(a.records()), (Dates{{2000, 1, 1}, {2000, 1, 3}}));
   auto e = HeliodexStore::make({});
   e.merge(std::move(a));
-  EXPECT_EQ(dates(e), (std::vector<CalendarDate>{{2000, 1, 1}}));
+  EXPECT_EQ(dates(e.records()), (Dates{{2000, 1, 1}, {2000, 1, 3}}));
+  EXPECT_EQ(a.len(), 0u);  // NOLINT(bugprone-use-after-move)
 }
 
 TEST(StoreRange, BoundsAreInclusiveAndNeedNotBeStored) {
   auto s = HeliodexStore::make({day(2000, 1, 3), day(2000, 1, 1), day(2000, 1, 5)});
   EXPECT_EQ(s.get_range({2000, 1, 1}, {2000, 1, 5}).size(), 3u);
-  EXPECT_EQ(s.get_range({2000, 1, 2}, {2000, 1, 4}).size(), 1u);
-  EXPECT_EQ(s.get_range({2000, 1, 3}, {2000, 1, 3}).size(), 1u);
+  EXPECT_EQ(dates(s.get_range({2000, 1, 2}, {2000, 1, 4})), (Dates{{2000, 1, 3}}));
+  EXPECT_EQ(dates(s.get_range({2000, 1, 3}, {2000, 1, 3})), (Dates{{2000, 1, 3}}));
   EXPECT_TRUE(s.get_range({2000, 1, 4}, {2000, 1, 4}).empty());
   EXPECT_TRUE(s.get_range({2000, 1, 5}, {2000, 1, 1}).empty());
   EXPECT_EQ(s.get_range({1999, 1, 1}, {2001, 1, 1}).size(), 3u);
   EXPECT_TRUE(s.get_range({2001, 1, 1}, {2002, 1, 1}).empty());
+  EXPECT_EQ(s.get_range({2000, 1, 1}, {2000, 1, 5}).data(), s.records().data());  // no copy
   const auto range = s.date_range();
   ASSERT_TRUE(range);
   EXPECT_EQ(range->first, (CalendarDate{2000, 1, 1}));

@@ -1,74 +1,100 @@
-"""Repeated success and failure leave reference counts and process memory flat."""
+"""References and memory: repeated calls, failing or not, leave nothing behind."""
 
 import datetime
+import gc
 import os
+import pathlib
 import sys
+from types import SimpleNamespace as Day
 
-import heliodex
+import numpy  # noqa: F401  (its first import allocates; keep that out of the measurements)
 import pytest
-from conftest import HEADER, csv_row
+from conftest import csv_row, csv_text, dtc_line, sol_line
 from heliodex import Heliodex
 
-D = datetime.date
-
-
-def rss_kib():
-    with open(f"/proc/{os.getpid()}/statm") as f:
-        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
+D = datetime.date(2000, 1, 1)
+EVERYTHING = (datetime.date.min, datetime.date.max)
 
 
 @pytest.fixture
-def h(write):
-    rows = [csv_row("2000-01-01"), csv_row("2000-02-30")]
-    return Heliodex.from_celestrak_csv(write(HEADER + "\n" + "\n".join(rows)))
+def calls(write, load):
+    """name -> (callable, args, kwargs, exception or None)."""
+    # Twenty days each, so that anything a call failed to free would add up to megabytes.
+    days = [D + datetime.timedelta(days=i) for i in range(20)]
+    rows = [csv_row(d.isoformat()) for d in days]
+    csv = write(csv_text(*rows))
+    sol = write("\n".join(sol_line(2000, i) for i in range(1, 21)))
+    dtc = write("\n".join(dtc_line(2000, i) for i in range(1, 21)))
+    h = Heliodex.from_celestrak_csv(csv)
+    unreal = load("from_celestrak_csv", csv_text(*rows, csv_row("2000-11-31")))
+    missing = str(pathlib.Path(csv).with_name("missing"))
+    bad = write("\n".join(sol_line(2000, i) for i in range(1, 21)) + "\nshort")
+    other = load("from_set_dtcfile", "")
+    return {
+        "csv": (Heliodex.from_celestrak_csv, (csv,), {}, None),
+        "solfsmy": (Heliodex.from_set_solfsmy, (), {"path": sol}, None),
+        "dtcfile": (Heliodex.from_set_dtcfile, (dtc,), {}, None),
+        "missing_file": (Heliodex.from_celestrak_csv, (missing,), {}, ValueError),
+        "bad_content": (Heliodex.from_set_solfsmy, (bad,), {}, ValueError),
+        "path_type": (Heliodex.from_set_dtcfile, (pathlib.Path(dtc),), {}, TypeError),
+        "too_many": (Heliodex.from_celestrak_csv, (csv, csv), {}, TypeError),
+        "unexpected_keyword": (h.get_range, (D,), {"end": D, "bogus": D}, TypeError),
+        "get": (h.get, (D,), {}, None),
+        "get_missing_day": (h.get, (D.replace(year=1999),), {}, None),
+        "get_no_year": (h.get, (object(),), {}, AttributeError),
+        "get_month_range": (h.get, (Day(year=2000, month=300, day=1),), {}, OverflowError),
+        "get_huge_year": (h.get, (Day(year=2**70, month=1, day=1),), {}, OverflowError),
+        "get_range": (h.get_range, EVERYTHING, {}, None),
+        "get_range_bad_end": (h.get_range, (D, 1.5), {}, AttributeError),
+        "unreal_get_range": (unreal.get_range, EVERYTHING, {}, ValueError),
+        "unreal_date_range": (unreal.date_range, (), {}, ValueError),
+        "unreal_to_numpy": (unreal.to_numpy, (), {}, ValueError),
+        "date_range": (h.date_range, (), {}, None),
+        "to_numpy": (h.to_numpy, (), {}, None),
+        "len": (h.len, (), {}, None),
+        "len_slot": (len, (h,), {}, None),
+        "len_with_argument": (h.len, (D,), {}, TypeError),
+        "merge": (h.merge, (other,), {}, None),
+        "merge_type": (h.merge, (5.5,), {}, TypeError),
+        "merge_self": (h.merge, (h,), {}, RuntimeError),
+    }
 
 
-def calls(h, write):
-    good = write(HEADER + "\n" + csv_row("2000-01-01"))
-    bad = write(HEADER + "\nxx")
-    has_numpy = "numpy" in sys.modules or __import__("importlib.util").util.find_spec("numpy")
-    key, month300 = D(2000, 1, 1), type("M", (), {"year": 2000, "month": 300, "day": 1})()
-    yield lambda: Heliodex.from_celestrak_csv(good)
-    yield lambda: Heliodex.from_celestrak_csv(bad)
-    yield lambda: Heliodex.from_set_dtcfile("/nonexistent")
-    yield lambda: Heliodex.from_set_solfsmy(123)
-    yield lambda: h.get(key)
-    yield lambda: h.get(month300)
-    yield lambda: h.get(type("X", (), {"year": 2000, "month": 2, "day": 30})())
-    yield lambda: h.get_range(key, D(2000, 3, 1))
-    yield lambda: h.date_range()
-    yield lambda: h.merge(h)
-    yield lambda: h.merge(Heliodex.from_celestrak_csv(good))
-    yield lambda: h.get(key, 1)
-    if has_numpy:
-        yield lambda: h.to_numpy()
-
-
-def run(fn, n):
-    for _ in range(n):
+def run(f, args, kwargs, error, times):
+    for _ in range(times):
         try:
-            fn()
-        except (ValueError, TypeError, RuntimeError, OverflowError):
-            pass
+            f(*args, **kwargs)
+        except Exception as e:  # noqa: BLE001
+            if error is None or type(e) is not error:
+                raise AssertionError(f"{f}: {e!r}") from e
+        else:
+            assert error is None, f
 
 
-def test_reference_counts_stay(h, write):
-    watched = [None, heliodex, Heliodex, D, ValueError]
-    for fn in calls(h, write):
-        run(fn, 50)
+def test_reference_counts_unchanged(calls):
+    for name, (f, args, kwargs, error) in calls.items():
+        watched = [*args, *kwargs.values(), None, Heliodex, getattr(f, "__self__", None)]
+        run(f, args, kwargs, error, 10)
         before = [sys.getrefcount(o) for o in watched]
-        run(fn, 1000)
-        assert [sys.getrefcount(o) for o in watched] == before
+        run(f, args, kwargs, error, 1000)
+        assert [sys.getrefcount(o) for o in watched] == before, name
 
 
+def resident_bytes():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+@pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="needs /proc/self/statm")
 @pytest.mark.skipif(
     "libasan" in os.environ.get("LD_PRELOAD", ""), reason="ASan's quarantine keeps freed memory"
 )
-def test_memory_stays_flat(h, write):
-    fns = list(calls(h, write))
-    for fn in fns:
-        run(fn, 200)
-    before = rss_kib()
-    for fn in fns:
-        run(fn, 3000)
-    assert rss_kib() - before < 8 * 1024
+def test_resident_memory_stays_flat(calls):
+    for f, args, kwargs, error in calls.values():
+        run(f, args, kwargs, error, 500)
+    gc.collect()
+    before = resident_bytes()
+    for f, args, kwargs, error in calls.values():
+        run(f, args, kwargs, error, 20_000)
+    gc.collect()
+    assert resident_bytes() - before < 8 * 2**20

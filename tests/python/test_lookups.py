@@ -1,199 +1,201 @@
-"""Dates in and out, record dictionaries, and the three lookups."""
+"""get, get_range and date_range: date arguments, record dictionaries and unreal stored days."""
 
-import csv
+import contextlib
 import datetime
 import math
-import struct
+from types import SimpleNamespace
 
+import numpy  # noqa: F401  (imported up front: to_numpy below runs under a replaced datetime.date)
 import pytest
-from conftest import HEADER, csv_row
-from heliodex import Heliodex
+from conftest import INDEX_KEYS, csv_row, csv_text, raises
 
-D = datetime.date
-KEYS = [
-    "date",
-    "f10_7_obs",
-    "f10_7_adj",
-    "f10_7_jb",
-    "f10_7_jb_81c",
-    "ap_daily",
-    "ap_3hr",
-    "kp_3hr",
-    "s10_7",
-    "m10_7",
-    "y10_7",
-    "dtc",
+D = datetime.date(2000, 1, 1)
+EVERYTHING = (datetime.date.min, datetime.date.max)
+OURS = "out of range integral type conversion attempted"
+NATIVE = "Python int too large to convert to C long"
+ROWS = [
+    csv_row("2000-01-01"),
+    csv_row("2000-01-02", obs="", adj="", ap="", kp=[""] * 8, ap3=[""] * 8),
+    csv_row("2000-01-04", obs="nan", adj="-nan"),
 ]
-RANGE_MSG = "out of range integral type conversion attempted"
+FULL = {"date": D, **dict.fromkeys(INDEX_KEYS), "f10_7_obs": 150.5, "f10_7_adj": 151.5,
+        "ap_daily": 20.0, "ap_3hr": [float(v) for v in range(11, 19)],
+        "kp_3hr": [float(v) for v in range(1, 9)]}  # fmt: skip
+
+
+def day(year, month=None, dom=None):
+    """A date-like object; None leaves the attribute out."""
+    given = {"year": year, "month": month, "day": dom}
+    return SimpleNamespace(**{k: v for k, v in given.items() if v is not None})
+
+
+def days(records):
+    return [r["date"].day for r in records]
 
 
 @pytest.fixture
-def h(write):
-    rows = [
-        csv_row("2000-01-01"),
-        csv_row("2000-01-03", obs="nan", kp=[1, 2, 3, 4, 5, 6, 7, ""]),
-        csv_row("2000-01-05", obs="", adj="", ap=""),
-    ]
-    return Heliodex.from_celestrak_csv(write(HEADER + "\n" + "\n".join(rows)))
+def h(load):
+    return load("from_celestrak_csv", csv_text(*ROWS))
 
 
-class TestGet:
-    def test_found_missing_and_types(self, h):
-        rec = h.get(D(2000, 1, 1))
-        assert list(rec) == KEYS
-        assert rec["date"] == D(2000, 1, 1) and type(rec["date"]) is D
-        assert rec["f10_7_obs"] == 150.5 and rec["ap_daily"] == 20.0
-        assert rec["kp_3hr"] == [1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0]
-        assert all(type(v) is float for v in rec["ap_3hr"] + rec["kp_3hr"])
-        assert [rec[k] for k in ("f10_7_jb", "f10_7_jb_81c", "s10_7", "m10_7", "y10_7", "dtc")] == [
-            None
-        ] * 6
-        assert h.get(D(2000, 1, 2)) is None
-        assert h.get(D(2000, 1, 1)) is not rec  # every call builds new objects
-
-    def test_present_nan_and_partial_group(self, h):
-        rec = h.get(D(2000, 1, 3))
-        assert type(rec["f10_7_obs"]) is float and math.isnan(rec["f10_7_obs"])
-        assert rec["kp_3hr"] is None and rec["ap_3hr"] is not None
-        empty = h.get(D(2000, 1, 5))
-        assert sum(v is None for v in empty.values()) == 9  # only date and the two groups
-
-    def test_datetime_keys_and_empty_store(self, h):
-        assert h.get(datetime.datetime(2000, 1, 1, 23, 59))["f10_7_obs"] == 150.5
-        e = Heliodex.from_set_dtcfile("/dev/null")
-        assert e.get(D(2000, 1, 1)) is None and e.get_range(D(1, 1, 1), D(9999, 1, 1)) == []
-        assert e.date_range() is None
-
-    def test_mutating_a_result_leaves_the_store(self, h):
-        rec = h.get(D(2000, 1, 1))
-        rec["kp_3hr"][0] = 99.0
-        rec["f10_7_obs"] = None
-        assert h.get(D(2000, 1, 1))["kp_3hr"][0] == 1.0
+def test_record_dictionary(h):
+    rec = h.get(D)
+    assert rec == FULL and list(rec) == ["date", *INDEX_KEYS]
+    assert all(type(rec[k]) is float for k in ("f10_7_obs", "f10_7_adj", "ap_daily"))
+    assert all(type(v) is float for k in ("ap_3hr", "kp_3hr") for v in rec[k])
+    absent = h.get(D.replace(day=2))
+    assert list(absent) == ["date", *INDEX_KEYS] and all(absent[k] is None for k in INDEX_KEYS)
+    nan = h.get(D.replace(day=4))
+    assert type(nan["f10_7_obs"]) is float and math.isnan(nan["f10_7_obs"])
+    assert math.isnan(nan["f10_7_adj"]) and math.copysign(1.0, nan["f10_7_adj"]) == -1.0
 
 
-class Dateish:
-    def __init__(self, year=2000, month=1, day=1):
-        self.year, self.month, self.day = year, month, day
+def test_every_call_makes_new_objects(h):
+    first = h.get(D)
+    first["f10_7_obs"] = 0.0
+    first["kp_3hr"].append(9.0)
+    second = h.get(D)
+    assert second == FULL and second is not first and second["kp_3hr"] is not first["kp_3hr"]
+    assert h.get_range(D, D) == [FULL] and h.get_range(D, D)[0] is not h.get_range(D, D)[0]
 
 
-class TestDateConversion:
-    @pytest.mark.parametrize(
-        "key,exc,message",
-        [
-            ("2000-01-01", AttributeError, None),
-            (object(), AttributeError, None),
-            (Dateish(month=300), OverflowError, RANGE_MSG),
-            (Dateish(month=-1), OverflowError, RANGE_MSG),
-            (Dateish(day=256), OverflowError, RANGE_MSG),
-            (Dateish(year=2**31), OverflowError, RANGE_MSG),
-            (Dateish(year=-(2**31) - 1), OverflowError, RANGE_MSG),
-            (Dateish(year=2**70), OverflowError, None),
-            (Dateish(year=2000.0), TypeError, None),
-            (Dateish(month="1"), TypeError, None),
-        ],
+class One:
+    def __index__(self):
+        return 1
+
+
+@pytest.mark.parametrize(
+    "key,found",
+    [(D, True), (datetime.datetime(2000, 1, 1, 23, 59), True), (day(2000, True, True), True),
+     (day(2000, One(), One()), True), (D.replace(day=3), False), (day(2000, 13, 1), False),
+     (day(2000, 0, 0), False), (day(-(2**31), 255, 255), False), (day(2**31 - 1, 1, 1), False)],
+)  # fmt: skip
+def test_get_keys(h, key, found):
+    assert h.get(key) == (FULL if found else None)
+    assert h.get_range(key, key) == ([FULL] if found else [])
+
+
+@pytest.mark.parametrize(
+    "start,end,expected",
+    [(D, D.replace(day=4), [1, 2, 4]), (D.replace(day=2), D.replace(day=3), [2]),
+     (*EVERYTHING, [1, 2, 4]), (day(1999, 13, 1), day(2000, 1, 0), []), (D.replace(day=4), D, []),
+     (D.replace(day=3), D.replace(day=3), []), (datetime.date(2001, 1, 1), EVERYTHING[1], [])],
+)  # fmt: skip
+def test_get_range_bounds(h, start, end, expected):
+    assert days(h.get_range(start, end)) == days(h.get_range(end=end, start=start)) == expected
+
+
+def test_empty_store_and_date_range(h, load):
+    empty = load("from_set_solfsmy", "")
+    assert (
+        empty.get(D) is None and empty.get_range(*EVERYTHING) == [] and empty.date_range() is None
     )
-    def test_errors(self, h, key, exc, message):
-        for call in (
-            lambda: h.get(key),
-            lambda: h.get_range(key, D(2000, 1, 1)),
-            lambda: h.get_range(D(2000, 1, 1), key),
-        ):
-            with pytest.raises(exc) as info:
-                call()
-            if message:
-                assert str(info.value) == message
-            if exc is OverflowError and message is None:
-                assert str(info.value) != RANGE_MSG
-
-    def test_duck_types_and_bool(self, h):
-        assert h.get(Dateish(2000, True, True))["date"] == D(2000, 1, 1)
-        assert h.get(Dateish(2000, 13, 1)) is None
-
-    def test_bad_start_is_reported_before_bad_end(self, h):
-        with pytest.raises(AttributeError):
-            h.get_range(object(), Dateish(month=300))
-
-    def test_raising_property_passes_through(self, h):
-        class Boom:
-            @property
-            def year(self):
-                raise KeyError("boom")
-
-        with pytest.raises(KeyError):
-            h.get(Boom())
-
-    def test_patched_date_class_is_honoured(self, h, monkeypatch):
-        class MyDate(D):
-            pass
-
-        monkeypatch.setattr(datetime, "date", MyDate)
-        assert type(h.get(D(2000, 1, 1))["date"]) is MyDate
-        assert all(type(d) is MyDate for d in h.date_range())
+    assert h.date_range() == (D, D.replace(day=4))
+    one = load("from_celestrak_csv", csv_text(ROWS[0])).date_range()
+    assert one == (D, D) and type(one) is tuple
 
 
-class TestRanges:
-    @pytest.mark.parametrize(
-        "start,end,days",
-        [
-            (D(2000, 1, 1), D(2000, 1, 5), [1, 3, 5]),
-            (D(1999, 1, 1), D(2001, 1, 1), [1, 3, 5]),
-            (D(2000, 1, 2), D(2000, 1, 4), [3]),
-            (D(2000, 1, 3), D(2000, 1, 3), [3]),
-            (D(2000, 1, 4), D(2000, 1, 4), []),
-            (D(2000, 1, 5), D(2000, 1, 1), []),
-            (D(2001, 1, 1), D(2002, 1, 1), []),
-        ],
-    )
-    def test_inclusive_bounds(self, h, start, end, days):
-        assert [r["date"].day for r in h.get_range(start, end)] == days
+class RaisingYear:
+    month = day = 1
 
-    def test_date_range(self, h, write):
-        assert h.date_range() == (D(2000, 1, 1), D(2000, 1, 5))
-        one = Heliodex.from_celestrak_csv(write(HEADER + "\n" + csv_row("2000-01-01")))
-        assert one.date_range() == (D(2000, 1, 1), D(2000, 1, 1))
+    @property
+    def year(self):
+        raise KeyError("from the caller")
 
 
-class TestInvalidStoredDay:
-    def test_thirtieth_of_february(self, write):
-        h = Heliodex.from_celestrak_csv(
-            write(HEADER + "\n" + csv_row("2000-02-28") + "\n" + csv_row("2000-02-30"))
-        )
-        for call in (
-            lambda: h.get(Dateish(2000, 2, 30)),
-            lambda: h.get_range(D(2000, 2, 1), D(2000, 3, 1)),
-            h.date_range,
-            h.to_numpy,
-        ):
-            with pytest.raises(ValueError):
-                call()
-        assert len(h) == 2
-        assert h.get(D(2000, 2, 28))["f10_7_obs"] == 150.5
-        assert len(h.get_range(D(2000, 2, 1), D(2000, 2, 29))) == 1
+BAD_KEYS = [
+    (object(), AttributeError, "'object' object has no attribute 'year'"),
+    ("2000-01-01", AttributeError, "'str' object has no attribute 'year'"),
+    (day(2000, None, 1), AttributeError, "'types.SimpleNamespace' object has no attribute 'month'"),
+    (day(2000.0, 1, 1), TypeError, "'float' object cannot be interpreted as an integer"),
+    (day("2000", 1, 1), TypeError, "'str' object cannot be interpreted as an integer"),
+    (day(2000, 300, 1), OverflowError, OURS), (day(2000, -1, 1), OverflowError, OURS),
+    (day(2000, 1, 256), OverflowError, OURS), (day(2**31, 1, 1), OverflowError, OURS),
+    (day(-(2**31) - 1, 1, 1), OverflowError, OURS), (day(2**70, 300, 1), OverflowError, NATIVE),
+    (day(2000, 2**64, 1), OverflowError, NATIVE), (RaisingYear(), KeyError, "'from the caller'"),
+]  # fmt: skip
 
 
-def _number(text):
-    text = text.strip()
-    if text in ("", "9999.9", "99999", "999.9"):
-        return None
-    return float(text)
+@pytest.mark.parametrize("position", ["get", "start", "end"])
+@pytest.mark.parametrize("key,error,message", BAD_KEYS)
+def test_date_argument_errors(h, key, error, message, position):
+    if position == "get":
+        raises(error, message, h.get, key)
+    else:  # a bad start is reported even when the end is bad too
+        raises(error, message, h.get_range, *((key, object()) if position == "start" else (D, key)))
+    assert len(h) == 3 and h.get(D) == FULL
 
 
-def test_real_celestrak_file_against_csv_module(shared):
-    path = shared("SW-All.csv")
-    h = Heliodex.from_celestrak_csv(path)
-    with open(path, newline="") as f:
-        rows = list(csv.DictReader(f))
-    assert len(h) == len({r["DATE"] for r in rows}) == 24888
-    assert h.date_range() == (D(1957, 10, 1), D(2041, 10, 1))
-    everything = h.get_range(D(1957, 1, 1), D(2042, 1, 1))
-    assert len(everything) == len(rows)
-    for row, rec in zip(rows, everything, strict=True):
-        assert rec["date"] == D.fromisoformat(row["DATE"])
-        assert rec["f10_7_obs"] == _number(row["F10.7_OBS"])
-        assert rec["f10_7_adj"] == _number(row["F10.7_ADJ"])
-        assert rec["ap_daily"] == _number(row["AP_AVG"])
-        for prefix, key in (("AP", "ap_3hr"), ("KP", "kp_3hr")):
-            values = [_number(row[f"{prefix}{k}"]) for k in range(1, 9)]
-            assert rec[key] == (None if None in values else values)
-    # bit-for-bit: Python's float() is correctly rounded too
-    assert struct.pack("<d", everything[0]["f10_7_obs"]) == struct.pack("<d", 269.3)
+ATTEMPTS = {
+    "merge_into_looked_up": (lambda h, other: h.merge(other), "Already borrowed"),
+    "merge_looked_up_away": (lambda h, other: other.merge(h), "Already borrowed"),
+    "nested_lookup": (lambda h, other: h.get(D) == FULL, True),
+}
+
+
+@pytest.mark.parametrize("attempt", ATTEMPTS)
+def test_date_argument_that_reenters(h, load, attempt):
+    other, (action, outcome), seen = load("from_set_dtcfile", ""), ATTEMPTS[attempt], []
+
+    class Sneaky:
+        month = day = 1
+
+        @property
+        def year(self):
+            try:
+                seen.append(action(h, other))
+            except RuntimeError as e:
+                seen.append(str(e))
+            return 2000
+
+    assert h.get(Sneaky()) == FULL and days(h.get_range(D, Sneaky())) == [1]
+    assert seen == [outcome] * 2 and len(h) == 3 and len(other) == 0 and h.get(D) == FULL
+
+
+def test_reentering_error_propagates(h, load):
+    other = load("from_set_dtcfile", "")
+    key = type("Sneaky", (), {"year": property(lambda _: h.merge(other)), "month": 1, "day": 1})
+    raises(RuntimeError, "Already borrowed", h.get, key())
+    assert len(h) == 3 and h.merge(other) is None
+
+
+def test_replaced_date_class_is_used_and_cannot_merge(h, load, monkeypatch):
+    other, refusals = load("from_set_dtcfile", "# nothing\n"), []
+
+    class Patched(datetime.date):
+        def __new__(cls, *args):
+            try:
+                h.merge(other)
+            except RuntimeError as e:
+                refusals.append(str(e))
+            return super().__new__(cls, *args)
+
+    monkeypatch.setattr(datetime, "date", Patched)
+    made = [h.get(D)["date"], *h.date_range(), *(r["date"] for r in h.get_range(D, D)),
+            *h.to_numpy()["date"]]  # fmt: skip
+    assert [type(d) for d in made] == [Patched] * 7 and len(h) == 3
+    assert refusals == ["Already borrowed"] * 7
+
+
+@pytest.mark.parametrize(
+    "texts,bad,first_last",
+    [(["2000-02-29", "2000-02-30", "2000-03-01"], (2000, 2, 30), False),
+     (["2000-02-30", "2000-03-01"], (2000, 2, 30), True),
+     (["2000-02-29", "2000-02-31"], (2000, 2, 31), True),
+     (["9999-12-31", "10000-01-01"], (10000, 1, 1), True)],
+)  # fmt: skip
+def test_stored_day_without_datetime_date(load, texts, bad, first_last):
+    h = load("from_celestrak_csv", csv_text(*(csv_row(t) for t in texts)))
+    message = str(raises(ValueError, None, datetime.date, *bad))
+    raises(ValueError, message, h.get, day(*bad))
+    raises(ValueError, message, h.get_range, EVERYTHING[0], day(2**31 - 1, 1, 1))
+    raises(ValueError, message, h.to_numpy)
+    if first_last:
+        raises(ValueError, message, h.date_range)
+    else:
+        assert h.date_range() == (datetime.date(2000, 2, 29), datetime.date(2000, 3, 1))
+    assert len(h) == len(texts)  # the store is intact
+    for text in texts:
+        with contextlib.suppress(ValueError):  # only the days that datetime.date can hold
+            good = datetime.date.fromisoformat(text)
+            assert days(h.get_range(good, good)) == [good.day] and h.get(good)["date"] == good

@@ -1,0 +1,139 @@
+"""Reading files: operating-system failures, bad content per format, and arbitrary bytes."""
+
+import errno
+import os
+import sys
+
+import pytest
+from conftest import CONSTRUCTORS, HEADER, VALID, csv_row, csv_text, dtc_line, raises, sol_line
+from heliodex import Heliodex
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+
+def os_message(code):
+    return f"{os.strerror(code)} (os error {code})"
+
+
+@pytest.fixture(params=CONSTRUCTORS)
+def construct(request):
+    return getattr(Heliodex, request.param)
+
+
+@pytest.mark.parametrize(
+    "name,message",
+    [
+        ("absent.txt", os_message(errno.ENOENT)),
+        ("", os_message(errno.EISDIR)),
+        ("day.txt\0ignored", "file name contained an unexpected NUL byte"),
+    ],
+)
+def test_file_cannot_be_read(construct, tmp_path, name, message):
+    (tmp_path / "day.txt").write_text(VALID["from_celestrak_csv"])
+    raises(ValueError, message, construct, os.path.join(tmp_path, name))
+    assert os_message(errno.ENOENT).endswith(" (os error 2)")
+
+
+@pytest.mark.skipif(os.geteuid() == 0, reason="root reads any file")
+def test_permission_denied(construct, write):
+    path = write(VALID["from_celestrak_csv"])
+    os.chmod(path, 0)
+    raises(ValueError, os_message(errno.EACCES), construct, path)
+
+
+def test_name_without_utf8_encoding(construct, tmp_path):
+    assert not str(raises(UnicodeEncodeError, None, construct, f"{tmp_path}/\udcff")).startswith(
+        "arg"
+    )
+
+
+@pytest.mark.parametrize("name", CONSTRUCTORS)
+def test_relative_names_use_the_working_directory_and_keep_tilde(tmp_path, monkeypatch, name):
+    (tmp_path / "~").mkdir()
+    (tmp_path / "~" / "day.txt").write_text(VALID[name])
+    monkeypatch.chdir(tmp_path)
+    assert len(getattr(Heliodex, name)("~/day.txt")) == 1
+
+
+CSV, SOL, DTC = CONSTRUCTORS
+HEADER_ERROR, ROW5_F81C = "invalid or missing CSV header", "parse error at row 5: F81c"
+BAD_CONTENT = [
+    (CSV, b"", HEADER_ERROR),
+    (CSV, b"\xff\xfe", HEADER_ERROR),
+    (CSV, "\ufeff" + HEADER + "\n", HEADER_ERROR),
+    (CSV, "\n" + HEADER + "\n", HEADER_ERROR),
+    (CSV, HEADER.replace(",KP8", ",kp8"), HEADER_ERROR),
+    (CSV, csv_text("", "2000-13-01"), "parse error at row 3: invalid date"),
+    (CSV, csv_text(",,,"), "parse error at row 2: invalid date"),
+    (SOL, b"# c\n\xff", "parse error at row 0: invalid utf-8"),
+    (SOL, "#\n#\n\n" + sol_line(2000, 1) + "\n" + sol_line(2000, 2, f81="x"), ROW5_F81C),
+    (SOL, sol_line(2000, 1)[:63], "parse error at row 1: line too short"),
+    (SOL, sol_line(2023, 366), "parse error at row 1: invalid day-of-year"),
+    (DTC, b"\xc3", "parse error at row 0: invalid utf-8"),
+    (DTC, "\n" * 11 + dtc_line(2000, 1, [1] * 23 + ["1.0"]), "parse error at row 12: Dtc"),
+    (DTC, dtc_line(2000, 1)[:108], "parse error at row 1: line too short"),
+    (DTC, dtc_line(2000, -1), "parse error at row 1: doy"),
+]  # fmt: skip
+
+
+@pytest.mark.parametrize("name,content,message", BAD_CONTENT)
+def test_bad_content(write, name, content, message):
+    raises(ValueError, message, getattr(Heliodex, name), write(content))
+
+
+@pytest.mark.parametrize("name,content,message", BAD_CONTENT[:3] + BAD_CONTENT[-2:])
+def test_failed_constructor_leaves_nothing(write, name, content, message):
+    path, f = write(content), getattr(Heliodex, name)
+    before = sys.getrefcount(Heliodex), sys.getrefcount(path)  # each instance holds its type
+    for _ in range(200):
+        raises(ValueError, message, f, path)
+    assert (sys.getrefcount(Heliodex), sys.getrefcount(path)) == before
+
+
+YEARS, DAYS = st.integers(-5, 3000), st.integers(-1, 370)
+GOOD_LINES = {
+    "from_celestrak_csv": st.dates().map(lambda d: csv_text(csv_row(d.isoformat())).split("\n")[1]),
+    "from_set_solfsmy": st.builds(sol_line, YEARS, DAYS),
+    "from_set_dtcfile": st.builds(dtc_line, YEARS, DAYS),
+}
+NOISE = st.one_of(st.binary(max_size=120), st.text("0123456789 .-+#,eEnaif\t\r", max_size=120))
+
+
+def spliced(line, at, piece):
+    """The line with piece written over it from byte at (nothing when at is past its end)."""
+    line = line.encode() if isinstance(line, str) else line
+    return line[:at] + piece + line[at + len(piece) :] if at < len(line) else line
+
+
+def file_for(name):
+    line = st.builds(spliced, GOOD_LINES[name] | NOISE, st.integers(0, 900), st.binary(max_size=2))
+    header = st.just(name == "from_celestrak_csv") | st.booleans()
+    return st.tuples(st.just(name), header, st.lists(line, max_size=6))
+
+
+EVERYTHING = (
+    type("Lowest", (), {"year": -(2**31), "month": 0, "day": 0})(),
+    type("Highest", (), {"year": 2**31 - 1, "month": 255, "day": 255})(),
+)
+
+
+@pytest.fixture(scope="module")
+def scratch(tmp_path_factory):
+    return str(tmp_path_factory.mktemp("arbitrary") / "input.bin")
+
+
+@settings(max_examples=300, deadline=None)
+@given(st.sampled_from(CONSTRUCTORS).flatmap(file_for))
+def test_arbitrary_bytes_give_an_instance_or_value_error(scratch, case):
+    name, header, lines = case
+    with open(scratch, "wb") as out:
+        out.write(b"\n".join([HEADER.encode()] * header + lines))
+    try:
+        h = getattr(Heliodex, name)(scratch)
+    except ValueError:
+        return
+    assert type(h) is Heliodex and h.len() == len(h)
+    try:  # a stored 30 February has no datetime.date; nothing else may fail
+        assert len(h.get_range(*EVERYTHING)) == len(h)
+    except ValueError as e:
+        assert "out of range" in str(e)
