@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <new>
 #include <string_view>
 
@@ -81,7 +83,32 @@ class ExclusiveBorrow {
 // Conversions between core values and Python objects.
 PyRef date_to_py(CalendarDate date) noexcept;
 bool py_to_date(PyObject* obj, CalendarDate& out) noexcept;
-PyRef record_to_dict(const DailyRecord& record) noexcept;
+
+// The floats of one call's results. A value met again in the same call reuses the float made
+// for it: floats are immutable, so the results read the same, with far fewer objects to make
+// and free. Nothing outlives the call that owns the pool.
+class FloatPool {
+ public:
+  // Room for about the distinct values of `records` records.
+  explicit FloatPool(std::size_t records);
+  ~FloatPool();
+  FloatPool(const FloatPool&) = delete;
+  FloatPool& operator=(const FloatPool&) = delete;
+
+  // A new reference to a float of value v (bit for bit), or nullptr with the error set.
+  PyObject* get(double v) noexcept;
+
+ private:
+  struct Slot {
+    std::uint64_t bits;
+    PyObject* value;  // owned; nullptr when empty
+  };
+  std::unique_ptr<Slot[]> slots_;  // none: every value gets a new float
+  std::size_t count_ = 0;
+  int shift_ = 64;  // 64 - log2(count_)
+};
+
+PyRef record_to_dict(const DailyRecord& record, FloatPool& floats) noexcept;
 
 // The body of Heliodex.to_numpy(), run under a shared borrow.
 PyObject* to_numpy(const HeliodexStore& store);

@@ -1,4 +1,5 @@
 // Dates and record dictionaries between the store and Python.
+#include <bit>
 #include <climits>
 #include <cstdint>
 
@@ -47,17 +48,17 @@ Keys* keys() noexcept {
   return &k;
 }
 
-PyRef index_to_py(const Index& v) noexcept {
+PyRef index_to_py(const Index& v, FloatPool& floats) noexcept {
   if (!v) return PyRef::borrow(Py_None);
-  return PyRef::steal(PyFloat_FromDouble(*v));
+  return PyRef::steal(floats.get(*v));
 }
 
-PyRef index_to_py(const Index8& v) noexcept {
+PyRef index_to_py(const Index8& v, FloatPool& floats) noexcept {
   if (!v) return PyRef::borrow(Py_None);
   PyRef list = PyRef::steal(PyList_New(8));
   if (!list) return {};
   for (Py_ssize_t i = 0; i < 8; ++i) {
-    PyObject* f = PyFloat_FromDouble((*v)[static_cast<std::size_t>(i)]);
+    PyObject* f = floats.get((*v)[static_cast<std::size_t>(i)]);
     if (!f) return {};
     PyList_SET_ITEM(list.get(), i, f);
   }
@@ -108,13 +109,52 @@ bool read_exact_date(PyObject* obj, CalendarDate& out) noexcept {
   return true;
 }
 
+// The module of that name from the interpreter's module cache (sys.modules), or nothing,
+// with an error set only when the lookup itself failed. The dictionary is read directly:
+// PyImport_GetModule would also ask the module's spec whether it is still initialising,
+// which costs more than the rest of making a date.
+PyRef cached_module(PyObject* name) noexcept {
+  PyObject* modules = PyImport_GetModuleDict();
+  if (!modules || !PyDict_CheckExact(modules)) return PyRef::steal(PyImport_GetModule(name));
+  return PyRef::borrow(PyDict_GetItemWithError(modules, name));
+}
+
 }  // namespace
+
+FloatPool::FloatPool(std::size_t records) {
+  // Within one record few values repeat: setting up and clearing the slots would cost more
+  // than the floats they spare.
+  if (records < 2) return;
+  // About sixteen slots a record; the values of a year of records repeat far more than that.
+  constexpr std::size_t kMax = 4096;
+  count_ = 64;
+  while (count_ < kMax && count_ < records * 16) count_ *= 2;
+  slots_.reset(new Slot[count_]());
+  shift_ = 64 - std::countr_zero(count_);
+}
+
+FloatPool::~FloatPool() {
+  for (std::size_t i = 0; i < count_; ++i) Py_XDECREF(slots_[i].value);
+}
+
+PyObject* FloatPool::get(double v) noexcept {
+  if (!slots_) return PyFloat_FromDouble(v);
+  std::uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  Slot& slot = slots_[(bits * 0x9E3779B97F4A7C15u) >> shift_];
+  if (slot.value && slot.bits == bits) return Py_NewRef(slot.value);
+  PyObject* f = PyFloat_FromDouble(v);
+  if (!f) return nullptr;
+  Py_XSETREF(slot.value, Py_NewRef(f));  // a value pushed out lives on in the results
+  slot.bits = bits;
+  return f;
+}
 
 PyRef date_to_py(CalendarDate date) noexcept {
   Keys* k = keys();
   if (!k) return {};
   // Look datetime.date up afresh so that a replaced datetime.date is honoured.
-  PyRef module = PyRef::steal(PyImport_GetModule(k->date_mod));
+  PyRef module = cached_module(k->date_mod);
   if (!module) {
     if (PyErr_Occurred()) return {};
     module = PyRef::steal(PyImport_Import(k->date_mod));
@@ -122,6 +162,11 @@ PyRef date_to_py(CalendarDate date) noexcept {
   }
   PyRef cls = PyRef::steal(PyObject_GetAttr(module.get(), k->date));
   if (!cls) return {};
+  // The genuine type makes the same date, or raises the same ValueError, from three C ints
+  // as from a call with three Python ints, but without packing them for its argument parser.
+  const PyDateTime_CAPI* capi = loaded_datetime_capi();
+  if (capi && cls.get() == reinterpret_cast<PyObject*>(capi->DateType))
+    return PyRef::steal(capi->Date_FromDate(date.year, date.month, date.day, capi->DateType));
   PyRef y = PyRef::steal(PyLong_FromLong(date.year));
   PyRef m = PyRef::steal(PyLong_FromLong(date.month));
   PyRef d = PyRef::steal(PyLong_FromLong(date.day));
@@ -143,7 +188,7 @@ bool py_to_date(PyObject* obj, CalendarDate& out) noexcept {
   return true;
 }
 
-PyRef record_to_dict(const DailyRecord& record) noexcept {
+PyRef record_to_dict(const DailyRecord& record, FloatPool& floats) noexcept {
   Keys* k = keys();
   if (!k) return {};
   PyRef dict = PyRef::steal(PyDict_Copy(k->record_template));
@@ -155,7 +200,7 @@ PyRef record_to_dict(const DailyRecord& record) noexcept {
   for_each_index(record, [&](const char*, const auto& field) {
     PyObject* key = k->index[i++];
     if (!ok || !field) return;  // an absent index keeps the template's None
-    PyRef value = index_to_py(field);
+    PyRef value = index_to_py(field, floats);
     if (!value || PyDict_SetItem(dict.get(), key, value.get()) < 0) ok = false;
   });
   if (!ok) return {};

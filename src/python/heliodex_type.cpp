@@ -254,7 +254,8 @@ PyObject* get(PyObject* obj, PyObject* const* args, Py_ssize_t nargs, PyObject* 
     if (!py_to_date(date, key)) return nullptr;
     const DailyRecord* rec = self->store.get(key);
     if (!rec) Py_RETURN_NONE;
-    return record_to_dict(*rec).release();
+    FloatPool floats(1);
+    return record_to_dict(*rec, floats).release();
   });
 }
 
@@ -270,9 +271,10 @@ PyObject* get_range(PyObject* obj, PyObject* const* args, Py_ssize_t nargs, PyOb
     const auto records = self->store.get_range(start, end);
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(records.size())));
     if (!list) return nullptr;
+    FloatPool floats(records.size());
     Py_ssize_t i = 0;
     for (const DailyRecord& rec : records) {
-      PyRef d = record_to_dict(rec);
+      PyRef d = record_to_dict(rec, floats);
       if (!d) return nullptr;  // the list releases the dictionaries made so far
       PyList_SET_ITEM(list.get(), i++, d.release());
     }

@@ -1,6 +1,7 @@
 #include "store/heliodex_store.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace heliodex {
 namespace {
@@ -32,6 +33,31 @@ void sort_and_collapse(std::vector<DailyRecord>& records) {
   if (!std::is_sorted(records.begin(), records.end(), date_less))
     std::stable_sort(records.begin(), records.end(), date_less);
   dedup_merge(records);
+}
+
+// A count of days that grows by one from each real day to the next (days from the civil
+// calendar). Any field values give some number: it only guides a search.
+std::int64_t day_number(CalendarDate d) noexcept {
+  const std::int64_t m = d.month, y = std::int64_t{d.year} - (m <= 2);
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
+  const std::int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d.day - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy;
+}
+
+// The first record not before date. Stored days are mostly consecutive, so the record as far
+// from the first as date is days from it is tried first: one look instead of a search through
+// the whole store, whose records would each be a cache miss.
+std::vector<DailyRecord>::const_iterator find_first_not_before(
+    const std::vector<DailyRecord>& records, CalendarDate date) noexcept {
+  if (!records.empty()) {
+    const std::int64_t offset = day_number(date) - day_number(records.front().date);
+    if (offset >= 0 && offset < static_cast<std::int64_t>(records.size())) {
+      const auto guess = records.begin() + static_cast<std::ptrdiff_t>(offset);
+      if (guess->date == date) return guess;  // the days are unique, so nothing before is
+    }
+  }
+  return std::lower_bound(records.begin(), records.end(), date,
+                          [](const DailyRecord& r, CalendarDate d) { return r.date < d; });
 }
 
 }  // namespace
@@ -81,8 +107,7 @@ void HeliodexStore::merge(HeliodexStore&& other) {
 }
 
 const DailyRecord* HeliodexStore::get(CalendarDate date) const noexcept {
-  auto it = std::lower_bound(records_.begin(), records_.end(), date,
-                             [](const DailyRecord& r, CalendarDate d) { return r.date < d; });
+  const auto it = find_first_not_before(records_, date);
   if (it == records_.end() || it->date != date) return nullptr;
   return &*it;
 }
@@ -90,10 +115,9 @@ const DailyRecord* HeliodexStore::get(CalendarDate date) const noexcept {
 std::span<const DailyRecord> HeliodexStore::get_range(CalendarDate start,
                                                       CalendarDate end) const noexcept {
   if (end < start || records_.empty()) return {};
-  auto lo = std::lower_bound(records_.begin(), records_.end(), start,
-                             [](const DailyRecord& r, CalendarDate d) { return r.date < d; });
-  auto hi = std::upper_bound(lo, records_.end(), end,
-                             [](CalendarDate d, const DailyRecord& r) { return d < r.date; });
+  const auto lo = find_first_not_before(records_, start);
+  auto hi = find_first_not_before(records_, end);
+  if (hi != records_.end() && hi->date == end) ++hi;
   return {records_.data() + (lo - records_.begin()), static_cast<std::size_t>(hi - lo)};
 }
 

@@ -131,3 +131,34 @@ TEST(StoreRange, BoundsAreInclusiveAndNeedNotBeStored) {
 }
 
 }  // namespace
+
+// Lookups agree with a scan of every record, on runs of consecutive days broken by gaps,
+// leap days, days that are no real day (month 13, 30 February) and far-apart years.
+TEST(StoreRange, LookupsAgreeWithAScan) {
+  std::vector<DailyRecord> recs;
+  for (int d = 1; d <= 31; ++d) recs.push_back(day(1999, 12, d));
+  for (int d = 1; d <= 29; ++d)
+    if (d != 10) recs.push_back(day(2000, 2, d));
+  for (const auto& r : {day(2000, 2, 30), day(2000, 13, 1), day(-5, 1, 1), day(2000, 0, 0),
+                        day(2147483647, 255, 255), day(-2147483647 - 1, 0, 0)})
+    recs.push_back(r);
+  for (int d = 1; d <= 20; ++d) recs.push_back(day(2004, 3, d));
+  const HeliodexStore s = HeliodexStore::make(recs);
+  std::vector<CalendarDate> keys;
+  for (const auto& r : s.records()) keys.push_back(r.date);
+  for (const auto& k : Dates{{2000, 2, 10}, {2000, 3, 1}, {1999, 11, 30}, {2004, 3, 21}, {0, 1, 1}})
+    keys.push_back(k);
+  for (const CalendarDate& a : keys) {
+    const DailyRecord* found = s.get(a);
+    const DailyRecord* scanned = nullptr;
+    for (const auto& r : s.records())
+      if (r.date == a) scanned = &r;
+    EXPECT_EQ(found, scanned) << a.year << '-' << int{a.month} << '-' << int{a.day};
+    for (const CalendarDate& b : keys) {
+      Dates want;
+      for (const auto& r : s.records())
+        if (a <= r.date && r.date <= b) want.push_back(r.date);
+      ASSERT_EQ(dates(s.get_range(a, b)), want);
+    }
+  }
+}
