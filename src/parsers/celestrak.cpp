@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "memory.hpp"
 #include "parsers/text.hpp"
 
 namespace heliodex::celestrak {
@@ -196,7 +197,7 @@ unsigned convert4(const std::uint32_t words[4], double out[4]) noexcept {
 // The field of n bytes at p (1 to 4) as a word of its bytes with '0' bytes in front, for
 // convert4 (so in x86 byte order).
 std::uint32_t small_word(const char* p, std::size_t n) noexcept {
-  constexpr std::uint32_t kZeros[5] = {0, 0x303030, 0x3030, 0x30, 0};
+  static constexpr std::uint32_t kZeros[5] = {0, 0x303030, 0x3030, 0x30, 0};
   std::uint32_t w;
   std::memcpy(&w, p, 4);
   return (w << (8 * (4 - n))) | kZeros[n];
@@ -343,6 +344,7 @@ Result<std::vector<DailyRecord>> parse(std::string_view bytes) {
   if (header_end == bytes.npos) return records;
   const std::string_view data = bytes.substr(header_end + 1);
   records.reserve(text::count_line_feeds(data) + 1);
+  advise_huge_pages(records.data(), records.capacity() * sizeof(DailyRecord));
 
   // Lines are read in place up to the last one that ends kSlack bytes or more before the
   // end; the rest is read from a copy, with a LF added where missing and kSlack bytes after.

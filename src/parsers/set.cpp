@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "memory.hpp"
 #include "parsers/text.hpp"
 
 namespace heliodex::set {
@@ -163,6 +164,7 @@ Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, std::size_t
   if (!text::is_utf8(bytes)) return HeliodexError::parse_row(0, "invalid utf-8");
   std::vector<DailyRecord> records;
   records.reserve(text::count_line_feeds(bytes) + 1);
+  advise_huge_pages(records.data(), records.capacity() * sizeof(DailyRecord));
   text::LineSplitter lines(bytes);
   std::string_view line;
   for (std::uint64_t row = 1; lines.next(line); ++row) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "memory.hpp"
 #include "parsers/celestrak.hpp"
 #include "parsers/set.hpp"
 #include "python/binding.hpp"
@@ -147,11 +148,13 @@ bool load_file(const char* name, Py_ssize_t name_size, FileBytes& out) {
   // Files whose size stat does not know (pipes, /proc) grow the buffer as they are read.
   std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
   auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  advise_huge_pages(buffer.get(), capacity);
   std::size_t used = 0;
   for (;;) {
     if (used == capacity) {
       const std::size_t bigger = capacity * 2;
       auto grown = std::make_unique_for_overwrite<char[]>(bigger);
+      advise_huge_pages(grown.get(), bigger);
       std::memcpy(grown.get(), buffer.get(), used);
       buffer = std::move(grown);
       capacity = bigger;
