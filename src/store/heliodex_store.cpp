@@ -29,7 +29,11 @@ void fill_absent(DailyRecord& keep, const DailyRecord& other) noexcept {
 bool date_less(const DailyRecord& a, const DailyRecord& b) noexcept { return a.date < b.date; }
 
 void sort_and_collapse(std::vector<DailyRecord>& records) {
-  // Parser output is usually already in order; skip the sort's buffer then.
+  // Parser output is usually in order, one record a day: then one look at the dates is all.
+  const auto date_not_less = [](const DailyRecord& a, const DailyRecord& b) {
+    return !(a.date < b.date);
+  };
+  if (std::adjacent_find(records.begin(), records.end(), date_not_less) == records.end()) return;
   if (!std::is_sorted(records.begin(), records.end(), date_less))
     std::stable_sort(records.begin(), records.end(), date_less);
   dedup_merge(records);
