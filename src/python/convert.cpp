@@ -81,8 +81,10 @@ bool read_int(PyObject* obj, PyObject* name, long lo, long hi, long& out) noexce
 
 // The datetime C API, once the _datetime module is loaded (it is when one of its dates
 // exists); looking it up imports nothing.
+const PyDateTime_CAPI* g_datetime_capi = nullptr;
+
 const PyDateTime_CAPI* loaded_datetime_capi() noexcept {
-  static const PyDateTime_CAPI* capi = nullptr;
+  const PyDateTime_CAPI*& capi = g_datetime_capi;
   if (capi) return capi;
   PyRef name = PyRef::steal(PyUnicode_FromString("_datetime"));
   PyRef module = PyRef::steal(name ? PyImport_GetModule(name.get()) : nullptr);
@@ -98,10 +100,13 @@ const PyDateTime_CAPI* loaded_datetime_capi() noexcept {
 // True with the fields when obj is exactly a datetime.date or datetime.datetime: their
 // attributes are those fields (the types are immutable), so reading them is reading obj.year.
 bool read_exact_date(PyObject* obj, CalendarDate& out) noexcept {
-  const char* name = Py_TYPE(obj)->tp_name;
-  if (std::strcmp(name, "datetime.date") != 0 && std::strcmp(name, "datetime.datetime") != 0)
-    return false;
-  const PyDateTime_CAPI* capi = loaded_datetime_capi();
+  const PyDateTime_CAPI* capi = g_datetime_capi;
+  if (!capi) {  // look the C API up only for an object that may be one of its dates
+    const char* name = Py_TYPE(obj)->tp_name;
+    if (std::strcmp(name, "datetime.date") != 0 && std::strcmp(name, "datetime.datetime") != 0)
+      return false;
+    capi = loaded_datetime_capi();
+  }
   if (!capi || (Py_TYPE(obj) != capi->DateType && Py_TYPE(obj) != capi->DateTimeType))
     return false;
   out = CalendarDate{PyDateTime_GET_YEAR(obj), static_cast<std::uint8_t>(PyDateTime_GET_MONTH(obj)),
@@ -117,6 +122,19 @@ PyRef cached_module(PyObject* name) noexcept {
   PyObject* modules = PyImport_GetModuleDict();
   if (!modules || !PyDict_CheckExact(modules)) return PyRef::steal(PyImport_GetModule(name));
   return PyRef::borrow(PyDict_GetItemWithError(modules, name));
+}
+
+// module.name. A plain module's attributes are the entries of its dictionary, so one found
+// there is the attribute; anything else takes the full lookup (module __getattr__, the
+// AttributeError's text).
+PyRef module_attribute(PyObject* module, PyObject* name) noexcept {
+  if (Py_IS_TYPE(module, &PyModule_Type)) {
+    if (PyObject* dict = PyModule_GetDict(module)) {
+      if (PyObject* found = PyDict_GetItemWithError(dict, name)) return PyRef::borrow(found);
+      if (PyErr_Occurred()) return {};
+    }
+  }
+  return PyRef::steal(PyObject_GetAttr(module, name));
 }
 
 }  // namespace
@@ -160,7 +178,7 @@ PyRef date_to_py(CalendarDate date) noexcept {
     module = PyRef::steal(PyImport_Import(k->date_mod));
     if (!module) return {};
   }
-  PyRef cls = PyRef::steal(PyObject_GetAttr(module.get(), k->date));
+  PyRef cls = module_attribute(module.get(), k->date);
   if (!cls) return {};
   // The genuine type makes the same date, or raises the same ValueError, from three C ints
   // as from a call with three Python ints, but without packing them for its argument parser.

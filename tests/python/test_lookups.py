@@ -199,3 +199,46 @@ def test_stored_day_without_datetime_date(load, texts, bad, first_last):
         with contextlib.suppress(ValueError):  # only the days that datetime.date can hold
             good = datetime.date.fromisoformat(text)
             assert days(h.get_range(good, good)) == [good.day] and h.get(good)["date"] == good
+
+
+class Recorder:
+    """Stands in for datetime.date: records each call and makes the real date."""
+
+    def __init__(self):
+        self.calls = []
+
+    def __call__(self, *args):
+        self.calls.append(args)
+        return datetime.date(*args)
+
+
+@pytest.mark.parametrize("kind", ["object", "module_getattr", "deleted"])
+def test_datetime_date_is_looked_up_afresh_wherever_it_lives(h, monkeypatch, kind):
+    import sys
+    import types
+
+    recorder = Recorder()
+    if kind == "object":
+        monkeypatch.setitem(sys.modules, "datetime", SimpleNamespace(date=recorder))
+    elif kind == "module_getattr":
+        lazy = types.ModuleType("datetime")
+        lazy.__getattr__ = lambda name: recorder if name == "date" else None
+        monkeypatch.setitem(sys.modules, "datetime", lazy)
+    else:
+        monkeypatch.delattr(datetime, "date")
+        raises(AttributeError, "module 'datetime' has no attribute 'date'", h.date_range)
+        return
+    assert h.get(D)["date"] == D and h.date_range()[0] == D
+    assert recorder.calls == [(2000, 1, 1), (2000, 1, 1), (2000, 1, 4)]
+
+
+def test_equal_values_of_a_range_keep_their_bits(load):
+    rows = [csv_row(f"2000-01-{d:02}", obs=obs, adj="-0.0", kp=[0.0, -0.0, "nan", 1, 1, 1, 1, 1])
+            for d, obs in ((1, "0.0"), (2, "-0.0"), (3, "nan"), (4, "0.0"))]  # fmt: skip
+    h = load("from_celestrak_csv", csv_text(*rows))
+    got = h.get_range(*EVERYTHING)
+    signs = [math.copysign(1, r["f10_7_obs"]) for r in got if not math.isnan(r["f10_7_obs"])]
+    assert signs == [1, -1, 1] and all(math.copysign(1, r["f10_7_adj"]) == -1 for r in got)
+    for r in got:
+        assert [math.copysign(1, v) for v in r["kp_3hr"][:2]] == [1, -1]
+        assert math.isnan(r["kp_3hr"][2]) and r["kp_3hr"][3:] == [1.0] * 5
