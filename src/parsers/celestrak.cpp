@@ -70,6 +70,36 @@ bool parse_date(std::string_view field, CalendarDate& date) noexcept {
   return true;
 }
 
+// The date YYYY-MM-DD of the ten bytes at p, whose buffer holds at least 16 bytes from p on;
+// false when they are not of that form or month or day is out of range (the date rule then
+// decides).
+bool read_iso_date(const char* p, CalendarDate& date) noexcept {
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8('0'));  // other bytes wrap past 9
+  const auto digits = static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)));
+  const auto dashes =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('-'))));
+  if ((digits & 0x36F) != 0x36F || (dashes & 0x90) != 0x90) return false;
+  // 32-bit lanes 10 d0 + d1, 10 d2 + d3, 10 d5, d6 from bytes 0 to 7; 10 d8 + d9 from 8 and 9.
+  const __m128i zero = _mm_setzero_si128();
+  alignas(16) std::int32_t a[4], b[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(a),
+                  _mm_madd_epi16(_mm_unpacklo_epi8(d, zero), _mm_setr_epi16(10, 1, 10, 1, 0, 10, 1, 0)));
+  _mm_store_si128(reinterpret_cast<__m128i*>(b),
+                  _mm_madd_epi16(_mm_unpackhi_epi8(d, zero), _mm_setr_epi16(10, 1, 0, 0, 0, 0, 0, 0)));
+  const auto month = static_cast<unsigned>(a[2] + a[3]), day = static_cast<unsigned>(b[0]);
+  if (month - 1 > 11 || day - 1 > 30) return false;
+  date = {a[0] * 100 + a[1], static_cast<std::uint8_t>(month), static_cast<std::uint8_t>(day)};
+  return true;
+#else
+  (void)p;
+  (void)date;
+  return false;
+#endif
+}
+
 bool is_fill(std::string_view s) noexcept { return s == "9999.9" || s == "99999" || s == "999.9"; }
 
 // The number rule, into out; false when the value is absent (out may be overwritten then).
@@ -244,7 +274,10 @@ class LineReader {
 
   bool read_fields(const char* line) {
     CalendarDate date;
-    if (!parse_date(field(line, cols_.date), date)) return false;
+    const std::string_view date_field = field(line, cols_.date);
+    if (!(date_field.size() == 10 && read_iso_date(date_field.data(), date)) &&
+        !parse_date(date_field, date))
+      return false;
     // Plain arrays: an array of string_view would be zeroed first, for every line.
     const char* data[kValues];
     std::size_t size[kValues];

@@ -114,6 +114,20 @@ INSTANTIATE_TEST_SUITE_P(
                       "-2000-++1-01", "-2147483648-01-01", "-2000-256-01", "--1-01-01", "-",
                       "-2000-1a-01", "-2000--01", "-20x0-01-01", "-2000-01-0\u00A01"));
 
+// Ten-byte dates take a shortcut when they read YYYY-MM-DD; the parts must come out the same
+// as by the general rule, including for ten-byte texts of other shapes.
+TEST(CelestrakDates, TenByteDatesReadPartByPart) {
+  const std::vector<std::pair<std::string, CalendarDate>> cases = {
+      {"0000-01-01", {0, 1, 1}},     {"9999-12-31", {9999, 12, 31}}, {"1957-10-01", {1957, 10, 1}},
+      {"2000-02-30", {2000, 2, 30}}, {"2019-09-19", {2019, 9, 19}},  {"2000-1-011", {2000, 1, 11}},
+      {"+200-01-01", {200, 1, 1}},   {"20-+1-+001", {20, 1, 1}},     {"2000-01-1 ", {2000, 1, 1}}};
+  std::string text = kHeader + "\n";
+  for (const auto& [date, _] : cases) text += date + ",1\n";
+  const auto recs = ok(text);
+  ASSERT_EQ(recs.size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(recs[i].date, cases[i].second) << i;
+}
+
 TEST(CelestrakParse, ReadsEveryColumnItNeedsAndNothingElse) {
   const auto recs = ok(kHeader + "\n" + kRow + "\n");
   ASSERT_EQ(recs.size(), 1u);
