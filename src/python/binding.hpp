@@ -103,12 +103,15 @@ class FloatPool {
     std::uint64_t bits;
     PyObject* value;  // owned; nullptr when empty
   };
-  std::unique_ptr<Slot[]> slots_;  // none: every value gets a new float
-  std::size_t count_ = 0;
-  int shift_ = 64;  // 64 - log2(count_)
+  std::unique_ptr<Slot[]> slots_;
+  std::size_t count_;
+  int shift_;  // 64 - log2(count_)
 };
 
 PyRef record_to_dict(const DailyRecord& record, FloatPool& floats) noexcept;
+// The same with a new float for every value: for one record, where few values repeat and
+// a pool would cost more than the floats it spares.
+PyRef record_to_dict(const DailyRecord& record) noexcept;
 
 // The body of Heliodex.to_numpy(), run under a shared borrow.
 PyObject* to_numpy(const HeliodexStore& store);

@@ -48,12 +48,19 @@ Keys* keys() noexcept {
   return &k;
 }
 
-PyRef index_to_py(const Index& v, FloatPool& floats) noexcept {
+// Makes every float anew: for a single record, where few values repeat.
+struct NewFloats {
+  static PyObject* get(double v) noexcept { return PyFloat_FromDouble(v); }
+};
+
+template <class Floats>
+PyRef index_to_py(const Index& v, Floats& floats) noexcept {
   if (!v) return PyRef::borrow(Py_None);
   return PyRef::steal(floats.get(*v));
 }
 
-PyRef index_to_py(const Index8& v, FloatPool& floats) noexcept {
+template <class Floats>
+PyRef index_to_py(const Index8& v, Floats& floats) noexcept {
   if (!v) return PyRef::borrow(Py_None);
   PyRef list = PyRef::steal(PyList_New(8));
   if (!list) return {};
@@ -140,9 +147,6 @@ PyRef module_attribute(PyObject* module, PyObject* name) noexcept {
 }  // namespace
 
 FloatPool::FloatPool(std::size_t records) {
-  // Within one record few values repeat: setting up and clearing the slots would cost more
-  // than the floats they spare.
-  if (records < 2) return;
   // About sixteen slots a record; the values of a year of records repeat far more than that.
   constexpr std::size_t kMax = 4096;
   count_ = 64;
@@ -156,7 +160,6 @@ FloatPool::~FloatPool() {
 }
 
 PyObject* FloatPool::get(double v) noexcept {
-  if (!slots_) return PyFloat_FromDouble(v);
   std::uint64_t bits;
   std::memcpy(&bits, &v, sizeof bits);
   Slot& slot = slots_[(bits * 0x9E3779B97F4A7C15u) >> shift_];
@@ -206,7 +209,10 @@ bool py_to_date(PyObject* obj, CalendarDate& out) noexcept {
   return true;
 }
 
-PyRef record_to_dict(const DailyRecord& record, FloatPool& floats) noexcept {
+namespace {
+
+template <class Floats>
+PyRef make_record_dict(const DailyRecord& record, Floats& floats) noexcept {
   Keys* k = keys();
   if (!k) return {};
   PyRef dict = PyRef::steal(PyDict_Copy(k->record_template));
@@ -223,6 +229,17 @@ PyRef record_to_dict(const DailyRecord& record, FloatPool& floats) noexcept {
   });
   if (!ok) return {};
   return dict;
+}
+
+}  // namespace
+
+PyRef record_to_dict(const DailyRecord& record, FloatPool& floats) noexcept {
+  return make_record_dict(record, floats);
+}
+
+PyRef record_to_dict(const DailyRecord& record) noexcept {
+  NewFloats floats;
+  return make_record_dict(record, floats);
 }
 
 }  // namespace heliodex::python

@@ -257,8 +257,7 @@ PyObject* get(PyObject* obj, PyObject* const* args, Py_ssize_t nargs, PyObject* 
     if (!py_to_date(date, key)) return nullptr;
     const DailyRecord* rec = self->store.get(key);
     if (!rec) Py_RETURN_NONE;
-    FloatPool floats(1);
-    return record_to_dict(*rec, floats).release();
+    return record_to_dict(*rec).release();
   });
 }
 
