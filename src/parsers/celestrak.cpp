@@ -365,7 +365,8 @@ Index8 parse_array_8(std::span<const std::string_view> fields,
 }  // namespace detail
 
 Result<std::vector<DailyRecord>> parse(std::string_view bytes) {
-  if (!text::is_utf8(bytes)) return HeliodexError::invalid_header();
+  const text::TextScan scan = text::scan_text(bytes);
+  if (!scan.ascii && !text::is_utf8(bytes)) return HeliodexError::invalid_header();
   text::LineSplitter lines(bytes);
   std::string_view header_line;
   if (!lines.next(header_line)) return HeliodexError::invalid_header();
@@ -376,7 +377,7 @@ Result<std::vector<DailyRecord>> parse(std::string_view bytes) {
   const std::size_t header_end = bytes.find('\n');
   if (header_end == bytes.npos) return records;
   const std::string_view data = bytes.substr(header_end + 1);
-  records.reserve(text::count_line_feeds(data) + 1);
+  records.reserve(scan.line_feeds);  // the header's LF stands for a last line without one
   advise_huge_pages(records.data(), records.capacity() * sizeof(DailyRecord));
 
   // Lines are read in place up to the last one that ends kSlack bytes or more before the

@@ -161,9 +161,10 @@ std::optional<HeliodexError> read_sol_line(std::string_view line, std::uint64_t 
 // The frame both formats share: UTF-8 check, skipped lines, row numbers, minimum length.
 template <LineReader read_line>
 Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, std::size_t min_length) {
-  if (!text::is_utf8(bytes)) return HeliodexError::parse_row(0, "invalid utf-8");
+  const text::TextScan scan = text::scan_text(bytes);
+  if (!scan.ascii && !text::is_utf8(bytes)) return HeliodexError::parse_row(0, "invalid utf-8");
   std::vector<DailyRecord> records;
-  records.reserve(text::count_line_feeds(bytes) + 1);
+  records.reserve(scan.line_feeds + 1);
   advise_huge_pages(records.data(), records.capacity() * sizeof(DailyRecord));
   text::LineSplitter lines(bytes);
   std::string_view line;

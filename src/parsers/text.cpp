@@ -123,25 +123,32 @@ bool LineSplitter::next(std::string_view& line) noexcept {
   return true;
 }
 
-std::size_t count_line_feeds(std::string_view text) noexcept {
+TextScan scan_text(std::string_view text) noexcept {
   // Whole blocks at a time with a count per byte lane; a memchr per line costs a call each.
   const char* p = text.data();
   std::size_t n = 0, i = 0;
+  unsigned char high = 0;
 #if defined(__SSE2__)
   const __m128i lf = _mm_set1_epi8('\n');
+  __m128i bytes_or = _mm_setzero_si128();
   while (text.size() - i >= 16) {
     __m128i lanes = _mm_setzero_si128();  // each lane counts at most 255
     for (int k = 0; k < 255 && text.size() - i >= 16; ++k, i += 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
       lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(v, lf));
+      bytes_or = _mm_or_si128(bytes_or, v);
     }
     const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
     n += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
          static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
   }
+  high = _mm_movemask_epi8(bytes_or) != 0 ? 0x80 : 0;
 #endif
-  for (; i < text.size(); ++i) n += p[i] == '\n';
-  return n;
+  for (; i < text.size(); ++i) {
+    n += p[i] == '\n';
+    high |= static_cast<unsigned char>(p[i]);
+  }
+  return {n, (high & 0x80) == 0};
 }
 
 std::string_view detail::trim_edges(std::string_view s) noexcept {

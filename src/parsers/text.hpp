@@ -21,8 +21,13 @@ class LineSplitter {
   bool done_ = false;
 };
 
-// The number of line feeds in the text (an upper bound for the lines that follow the first).
-std::size_t count_line_feeds(std::string_view text) noexcept;
+// The line feeds of text, and whether every byte is ASCII: one pass for both, since the
+// parsers want the count and nearly every file is plain ASCII (which is valid UTF-8).
+struct TextScan {
+  std::size_t line_feeds;
+  bool ascii;
+};
+TextScan scan_text(std::string_view text) noexcept;
 
 namespace detail {
 std::string_view trim_edges(std::string_view s) noexcept;

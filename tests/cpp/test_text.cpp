@@ -97,7 +97,7 @@ TEST(LineSplitting, CutsAtLineFeedsAndDropsOnlyTheCarriageReturnBeforeOne) {
   EXPECT_EQ(split("\xEF\xBB\xBFx"), V{"\xEF\xBB\xBFx"});
 }
 
-TEST(LineSplitting, CountsLineFeedsAcrossEveryBlockBoundary) {
+TEST(LineSplitting, ScanCountsLineFeedsAndSeesAnyHighByteAcrossEveryBlockBoundary) {
   std::string s;
   std::size_t want = 0;
   for (std::size_t i = 0; i < 20000; ++i) {
@@ -105,10 +105,18 @@ TEST(LineSplitting, CountsLineFeedsAcrossEveryBlockBoundary) {
     s += lf ? '\n' : static_cast<char>('a' + i % 26);
     want += lf;
     if (i % 997 == 0) {
-      ASSERT_EQ(text::count_line_feeds(s), want) << i;
+      const text::TextScan scan = text::scan_text(s);
+      ASSERT_EQ(scan.line_feeds, want) << i;
+      ASSERT_TRUE(scan.ascii) << i;
+      for (std::size_t at : {std::size_t{0}, s.size() / 2, s.size() - 1}) {
+        std::string high = s;
+        high[at] = '\x80';
+        ASSERT_FALSE(text::scan_text(high).ascii) << i << ' ' << at;
+      }
     }
   }
-  EXPECT_EQ(text::count_line_feeds(s), want);
+  EXPECT_EQ(text::scan_text(s).line_feeds, want);
+  EXPECT_EQ(text::scan_text("").line_feeds, 0u);
 }
 
 TEST(Utf8, AcceptsWellFormedTextOnly) {
