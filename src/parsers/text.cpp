@@ -131,13 +131,21 @@ TextScan scan_text(std::string_view text) noexcept {
 #if defined(__SSE2__)
   const __m128i lf = _mm_set1_epi8('\n');
   __m128i bytes_or = _mm_setzero_si128();
+  const auto add = [&](__m128i& lanes, std::size_t at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(v, lf));
+    bytes_or = _mm_or_si128(bytes_or, v);
+  };
   while (text.size() - i >= 16) {
     __m128i lanes = _mm_setzero_si128();  // each lane counts at most 255
-    for (int k = 0; k < 255 && text.size() - i >= 16; ++k, i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(v, lf));
-      bytes_or = _mm_or_si128(bytes_or, v);
+    int k = 0;
+    for (; k + 4 <= 255 && text.size() - i >= 64; k += 4, i += 64) {
+      add(lanes, i);
+      add(lanes, i + 16);
+      add(lanes, i + 32);
+      add(lanes, i + 48);
     }
+    for (; k < 255 && text.size() - i >= 16; ++k, i += 16) add(lanes, i);
     const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
     n += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
          static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
