@@ -1,13 +1,48 @@
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include "fuzz_common.hpp"
 #include "parsers/celestrak.hpp"
 #include "parsers/text.hpp"
 
+namespace {
+
+// A record's date and index bits as text; an absent index reads "-".
+std::string describe(const heliodex::DailyRecord& r) {
+  std::string s = std::to_string(r.date.year) + '-' + std::to_string(r.date.month) + '-' +
+                  std::to_string(r.date.day);
+  const auto add = [&](double v) { s += ' ' + std::to_string(std::bit_cast<std::uint64_t>(v)); };
+  heliodex::for_each_index(r, [&](const char*, const auto& field) {
+    if (!field) s += " -";
+    else if constexpr (std::is_same_v<std::decay_t<decltype(field)>, heliodex::Index>) add(*field);
+    else for (const double v : *field) add(v);
+  });
+  return s;
+}
+
+bool same_records(const std::vector<heliodex::DailyRecord>& a,
+                  const std::vector<heliodex::DailyRecord>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (describe(a[i]) != describe(b[i])) return false;
+  return true;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   auto r = heliodex::celestrak::parse(input);
+  // The wide line reader, where it runs, and the portable one read every file alike.
+  const auto portable = heliodex::celestrak::detail::parse_lines(input, false);
+  if (bool(r) != bool(portable) || (!r && r.error().message() != portable.error().message()))
+    heliodex::fuzz::fail("the line readers disagree on the outcome", input);
+  if (r && !same_records(*r, *portable))
+    heliodex::fuzz::fail("the line readers disagree on a record", input);
   std::size_t data_lines = 0;
   if (r) {
     heliodex::text::LineSplitter lines(input);

@@ -10,6 +10,20 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// GCC 12 warns of the undefined start value inside some of its own AVX-512 intrinsics.
+#if defined(__clang__)
+#include <immintrin.h>
+#else
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#endif
+#define HELIODEX_WIDE_LINES 1
+// The wide line reader: 64-byte vectors with byte permutes and compression.
+#define HELIODEX_WIDE __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vbmi2,popcnt")))
+#endif
 
 #include "memory.hpp"
 #include "parsers/text.hpp"
@@ -73,7 +87,7 @@ bool parse_date(std::string_view field, CalendarDate& date) noexcept {
 // The date YYYY-MM-DD of the ten bytes at p, whose buffer holds at least 16 bytes from p on;
 // false when they are not of that form or month or day is out of range (the date rule then
 // decides).
-bool read_iso_date(const char* p, CalendarDate& date) noexcept {
+[[gnu::always_inline]] inline bool read_iso_date(const char* p, CalendarDate& date) noexcept {
 #if defined(__SSE2__)
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8('0'));  // other bytes wrap past 9
@@ -233,51 +247,83 @@ std::uint32_t small_word(const char* p, std::size_t n) noexcept {
   return (w << (8 * (4 - n))) | kZeros[n];
 }
 
+#if defined(HELIODEX_WIDE_LINES)
+// The masked forms, with no lanes masked, stand for the plain ones, whose undefined start
+// value GCC 12 warns of.
+[[gnu::always_inline]] HELIODEX_WIDE inline __m512i permute(__m512i index, __m512i table) {
+  return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, index, table);
+}
+[[gnu::always_inline]] HELIODEX_WIDE inline __m512d low_doubles(__m512i v) {
+  return _mm512_maskz_cvtepi32_pd(0xFF, _mm512_castsi512_si256(v));
+}
+[[gnu::always_inline]] HELIODEX_WIDE inline __m512d high_doubles(__m512i v) {
+  return _mm512_maskz_cvtepi32_pd(0xFF, _mm512_maskz_extracti64x4_epi64(0xFF, v, 1));
+}
+#endif
+
 // Reads the data lines of one buffer whose last line ends in a LF at least kSlack bytes
 // before the buffer's end.
 class LineReader {
  public:
-  LineReader(const Columns& cols, std::vector<DailyRecord>& out)
+  LineReader(const Columns& cols, std::vector<DailyRecord>& out, bool wide)
       : cols_(cols),
         wanted_(std::max(cols.date, *std::max_element(cols.values.begin(), cols.values.end())) + 1),
         bounds_(std::max<std::size_t>(wanted_, 128) + 16),
         out_(out) {
     bounds_[0] = ~std::size_t{0};  // one before field 0
+    // The wide reader takes lines whose wanted fields all end in a comma among the first 64,
+    // with no value in column 0 (which has no comma before it).
+    const std::size_t first = *std::min_element(cols.values.begin(), cols.values.end());
+    wide_ = wide && detail::has_wide_lines() && wanted_ <= 64 && first >= 1;
+    for (std::size_t byte = 0; wide_ && byte < 64; ++byte) {
+      const auto small = static_cast<std::uint8_t>(cols.values[kAp + byte / 4]);
+      const auto daily = static_cast<std::uint8_t>(cols.values[std::min<std::size_t>(byte / 8, 2)]);
+      small_end_[byte] = small;
+      small_start_[byte] = static_cast<std::uint8_t>(small - 1);
+      daily_end_[byte] = daily;
+      daily_start_[byte] = static_cast<std::uint8_t>(daily - 1);
+    }
   }
 
   // Appends a record per non-blank line; row counts the lines. False at a bad date, with row
   // the number of its line.
   bool read(std::string_view text, std::uint64_t& row) {
+#if defined(HELIODEX_WIDE_LINES)
+    if (wide_) return read_wide(text, row);
+#endif
     const char* const end = text.data() + text.size();
-    std::size_t* const bounds = bounds_.data();  // field i spans bounds[i] + 1 to bounds[i + 1]
-    for (const char* line = text.data(); line != end;) {
-      ++row;
-      std::size_t lf;
-      const std::size_t count = cut_line(line, wanted_, bounds + 1, lf);
-      const std::size_t line_end = lf > 0 && line[lf - 1] == '\r' ? lf - 1 : lf;
-      // The last field ends the line; fields past it read as empty, from its end.
-      for (std::size_t i = count + 1; i <= wanted_; ++i) bounds[i] = line_end;
-      const char* const next = line + lf + 1;
-      // A comma is no white space, so only a line without one can be blank.
-      if (count > 0 || !text::trim(std::string_view(line, line_end)).empty())
-        if (!read_fields(line)) return false;
-      line = next;
-    }
+    for (const char* line = text.data(); line != end;)
+      if (++row, !(line = read_line(line))) return false;
     return true;
   }
 
  private:
+  // Reads the line at line; returns the byte after its LF, or null at a bad date.
+  const char* read_line(const char* line) {
+    std::size_t* const bounds = bounds_.data();  // field i spans bounds[i] + 1 to bounds[i + 1]
+    std::size_t lf;
+    const std::size_t count = cut_line(line, wanted_, bounds + 1, lf);
+    const std::size_t line_end = lf > 0 && line[lf - 1] == '\r' ? lf - 1 : lf;
+    // The last field ends the line; fields past it read as empty, from its end.
+    for (std::size_t i = count + 1; i <= wanted_; ++i) bounds[i] = line_end;
+    // A comma is no white space, so only a line without one can be blank.
+    if (count > 0 || !text::trim(std::string_view(line, line_end)).empty())
+      if (!read_fields(line)) return nullptr;
+    return line + lf + 1;
+  }
+
   std::string_view field(const char* line, std::size_t col) const noexcept {
     const std::size_t first = bounds_[col] + 1, last = bounds_[col + 1];
     return std::string_view(line + first, last > first ? last - first : 0);
   }
 
+  static bool read_date(std::string_view field, CalendarDate& date) noexcept {
+    return (field.size() == 10 && read_iso_date(field.data(), date)) || parse_date(field, date);
+  }
+
   bool read_fields(const char* line) {
     CalendarDate date;
-    const std::string_view date_field = field(line, cols_.date);
-    if (!(date_field.size() == 10 && read_iso_date(date_field.data(), date)) &&
-        !parse_date(date_field, date))
-      return false;
+    if (!read_date(field(line, cols_.date), date)) return false;
     // Plain arrays: an array of string_view would be zeroed first, for every line.
     const char* data[kValues];
     std::size_t size[kValues];
@@ -302,6 +348,12 @@ class LineReader {
       const auto k = static_cast<std::size_t>(std::countr_zero(rest));
       if (read_number(std::string_view(data[k], size[k]), v[k])) present |= 1u << k;
     }
+    append(date, v, present);
+    return true;
+  }
+
+  // Appends the record of date with value slot k from v[k] where bit k of present is set.
+  void append(CalendarDate date, const double* v, std::uint32_t present) {
     const auto scalar = [&](std::size_t k) -> Index {
       if (present >> k & 1) return v[k];
       return std::nullopt;
@@ -321,13 +373,140 @@ class LineReader {
     out_.push_back({date, scalar(kObs), scalar(kAdj), Index{}, Index{}, scalar(kApDaily),
                     group(kAp), group(kKp), Index{}, Index{}, Index{}, Index{}});
 #endif
+  }
+
+#if defined(HELIODEX_WIDE_LINES)
+  // Lines of up to 127 bytes whose wanted fields all end in a comma are cut in vector
+  // registers. The offsets of their commas are packed into one register; from it each field
+  // is gathered right-aligned into a lane with zeros in front: the sixteen 3-hourly fields
+  // into four-byte lanes, the daily values into eight-byte lanes, where a point before the
+  // last digit is dropped and the value divided by ten, as the scalar reading does. Lanes
+  // then convert together. A lane that holds anything else (a blank, sign, another point,
+  // a fill value, too many digits), and any other line, takes the portable way, so both
+  // readings agree bit for bit.
+  HELIODEX_WIDE bool read_wide(std::string_view text, std::uint64_t& row) {
+    const char* const end = text.data() + text.size();
+    const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50,
+                                         49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36,
+                                         35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22,
+                                         21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8,
+                                         7, 6, 5, 4, 3, 2, 1, 0);
+    const __m512i comma = _mm512_set1_epi8(','), line_feed = _mm512_set1_epi8('\n');
+    const __m512i small_end = _mm512_loadu_si512(small_end_);
+    const __m512i small_start = _mm512_loadu_si512(small_start_);
+    const __m512i daily_end = _mm512_loadu_si512(daily_end_);
+    const __m512i daily_start = _mm512_loadu_si512(daily_start_);
+    // Byte j of a lane of n bytes holds the field's byte n - j from its end.
+    const __m512i small_back = _mm512_set1_epi32(0x01020304);
+    const __m512i daily_back = _mm512_set1_epi64(0x0102030405060708);
+    // Within a daily lane: bytes 0 to 5 move up by one over the point in byte 6.
+    const __m512i drop_point = _mm512_add_epi8(_mm512_set1_epi64(0x0705040302010000),
+                                               _mm512_and_si512(iota, _mm512_set1_epi8(0x38)));
+    const __m512i zero = _mm512_setzero_si512(), digit0 = _mm512_set1_epi8('0');
+    const __m512i nine = _mm512_set1_epi8(9), one = _mm512_set1_epi8(1);
+    const __m512i tens = _mm512_set1_epi16(0x010A), hundreds = _mm512_set1_epi32(0x00010064);
+    const __m512d fill = _mm512_set1_pd(999.9);
+    constexpr __mmask64 kPointByte = 0x4040404040404040;  // byte 6 of each daily lane
+    const auto need = static_cast<unsigned>(wanted_);
+    alignas(64) std::uint8_t pos[64];
+    double v[kValues];
+    for (const char* line = text.data(); line != end;) {
+      ++row;
+      const __m512i lo = _mm512_loadu_si512(line), hi = _mm512_loadu_si512(line + 64);
+      const std::uint64_t lf0 = _mm512_cmpeq_epi8_mask(lo, line_feed);
+      const std::uint64_t lf1 = _mm512_cmpeq_epi8_mask(hi, line_feed);
+      std::uint64_t c0 = _mm512_cmpeq_epi8_mask(lo, comma), c1 = _mm512_cmpeq_epi8_mask(hi, comma);
+      std::size_t lf = 0;
+      if (lf0) {
+        lf = static_cast<std::size_t>(std::countr_zero(lf0));
+        c0 &= (std::uint64_t{1} << lf) - 1;
+        c1 = 0;
+      } else if (lf1) {
+        lf = 64 + static_cast<std::size_t>(std::countr_zero(lf1));
+        c1 &= (std::uint64_t{1} << (lf - 64)) - 1;
+      }
+      const auto n0 = static_cast<unsigned>(std::popcount(c0));
+      if (!(lf0 | lf1) || n0 + static_cast<unsigned>(std::popcount(c1)) < need) {
+        if (!(line = read_line(line))) return false;
+        continue;
+      }
+      // commas byte i: the offset of the comma that ends field i.
+      const __m512i first = _mm512_maskz_compress_epi8(c0, iota);
+      const __m512i second =
+          _mm512_maskz_compress_epi8(c1, _mm512_add_epi8(iota, _mm512_set1_epi8(64)));
+      const __m512i from = _mm512_mask_add_epi8(
+          iota, _mm512_cmpge_epu8_mask(iota, _mm512_set1_epi8(static_cast<char>(n0))), iota,
+          _mm512_set1_epi8(static_cast<char>(64 - n0)));
+      const __m512i commas = _mm512_permutex2var_epi8(first, from, second);
+      _mm512_store_si512(pos, commas);
+
+      // The 3-hourly fields: one to four digits each.
+      std::uint32_t present;
+      {
+        const __m512i ends = permute(small_end, commas);
+        const __m512i len = _mm512_sub_epi8(_mm512_sub_epi8(ends, permute(small_start, commas)), one);
+        const __mmask64 in_field = _mm512_cmpge_epu8_mask(len, small_back);
+        const __m512i bytes = _mm512_permutex2var_epi8(lo, _mm512_sub_epi8(ends, small_back), hi);
+        const __m512i digits = _mm512_maskz_sub_epi8(in_field, bytes, digit0);
+        const __mmask64 bad = _mm512_mask_cmpgt_epu8_mask(in_field, digits, nine) |
+                              _mm512_cmpgt_epu8_mask(_mm512_sub_epi8(len, one), _mm512_set1_epi8(3));
+        present = std::uint32_t{_mm512_cmpeq_epi32_mask(_mm512_movm_epi8(bad), zero)} << kAp;
+        const __m512i values = _mm512_madd_epi16(_mm512_maddubs_epi16(digits, tens), hundreds);
+        _mm512_storeu_pd(v + kAp, low_doubles(values));
+        _mm512_storeu_pd(v + kAp + 8, high_doubles(values));
+      }
+      // The daily values: up to eight digits, or seven with a point before the last.
+      {
+        const __m512i ends = permute(daily_end, commas);
+        const __m512i len = _mm512_sub_epi8(_mm512_sub_epi8(ends, permute(daily_start, commas)), one);
+        const __mmask64 in_field = _mm512_cmpge_epu8_mask(len, daily_back);
+        const __m512i bytes = _mm512_permutex2var_epi8(lo, _mm512_sub_epi8(ends, daily_back), hi);
+        const __mmask64 point_byte =
+            _mm512_mask_cmpeq_epi8_mask(in_field & kPointByte, bytes, _mm512_set1_epi8('.'));
+        const __mmask8 point = _mm512_test_epi64_mask(_mm512_movm_epi8(point_byte), _mm512_set1_epi8(-1));
+        __m512i digits = _mm512_maskz_sub_epi8(in_field & ~point_byte, bytes, digit0);
+        const __mmask64 bad = _mm512_mask_cmpgt_epu8_mask(in_field & ~point_byte, digits, nine) |
+                              _mm512_cmpgt_epu8_mask(_mm512_sub_epi8(len, one), _mm512_set1_epi8(7));
+        digits = _mm512_mask_blend_epi64(
+            point, digits, _mm512_maskz_permutexvar_epi8(~0x0101010101010101ULL, drop_point, digits));
+        const __m512i quads = _mm512_madd_epi16(_mm512_maddubs_epi16(digits, tens), hundreds);
+        const __m512i whole = _mm512_add_epi64(_mm512_mul_epu32(quads, _mm512_set1_epi64(10000)),
+                                               _mm512_srli_epi64(quads, 32));
+        __m512d values = _mm512_cvtepi64_pd(whole);
+        values = _mm512_mask_div_pd(values, point, values, _mm512_set1_pd(10.0));
+        const __mmask8 good = _mm512_cmpeq_epi64_mask(_mm512_movm_epi8(bad), zero) &
+                              _mm512_cmp_pd_mask(values, fill, _CMP_LT_OQ);
+        present |= good & 0x7u;
+        _mm512_mask_storeu_pd(v, 0x7, values);
+      }
+
+      const auto field_at = [&](std::size_t col) {
+        const std::size_t from_byte = col == 0 ? 0 : std::size_t{pos[col - 1]} + 1;
+        return std::string_view(line + from_byte, pos[col] - from_byte);
+      };
+      CalendarDate date;
+      if (!read_date(field_at(cols_.date), date)) return false;
+      for (std::uint32_t rest = ~present & ((1u << kValues) - 1); rest; rest &= rest - 1) {
+        const auto k = static_cast<std::size_t>(std::countr_zero(rest));
+        if (read_number(field_at(cols_.values[k]), v[k])) present |= 1u << k;
+      }
+      append(date, v, present);
+      line += lf + 1;
+    }
     return true;
   }
+#endif
 
   const Columns& cols_;
   std::size_t wanted_;  // fields cut from each line
   std::vector<std::size_t> bounds_;
   std::vector<DailyRecord>& out_;
+  bool wide_ = false;
+  // Per byte of the wide reader's lanes, the field's column, which is also the index of the
+  // comma that ends it, and the one before: sixteen lanes of four bytes for AP1..AP8 and
+  // KP1..KP8, and eight of eight bytes for the daily values (the first three used).
+  std::uint8_t small_end_[64] = {}, small_start_[64] = {};
+  std::uint8_t daily_end_[64] = {}, daily_start_[64] = {};
 };
 
 }  // namespace
@@ -348,6 +527,17 @@ Result<std::array<std::size_t, 8>> resolve_array_cols(const HeaderMap& header,
   return cols;
 }
 
+bool has_wide_lines() noexcept {
+#if defined(HELIODEX_WIDE_LINES)
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                          __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
+                          __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+  return has;
+#else
+  return false;
+#endif
+}
+
 Index parse_f64_opt(std::string_view field) noexcept {
   if (double v; read_number(field, v)) return v;
   return std::nullopt;
@@ -366,6 +556,10 @@ Index8 parse_array_8(std::span<const std::string_view> fields,
 }  // namespace detail
 
 Result<std::vector<DailyRecord>> parse(std::string_view bytes) {
+  return detail::parse_lines(bytes, true);
+}
+
+Result<std::vector<DailyRecord>> detail::parse_lines(std::string_view bytes, bool wide) {
   const text::TextScan scan = text::scan_text(bytes);
   if (!scan.ascii && !text::is_utf8(bytes)) return HeliodexError::invalid_header();
   text::LineSplitter lines(bytes);
@@ -393,7 +587,7 @@ Result<std::vector<DailyRecord>> parse(std::string_view bytes) {
   const std::size_t tail_size = tail.size();
   tail.resize(tail_size + kSlack);
 
-  LineReader reader(*cols, records);
+  LineReader reader(*cols, records, wide);
   std::uint64_t row = 1;
   if (!reader.read(data.substr(0, split), row) ||
       !reader.read(std::string_view(tail.data(), tail_size), row))

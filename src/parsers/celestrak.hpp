@@ -17,6 +17,11 @@ Result<std::vector<DailyRecord>> parse(std::string_view bytes);
 // The steps of parse, exposed for tests.
 namespace detail {
 
+// parse, with the wide line reader allowed or not; it runs only where the CPU has the
+// instructions it needs (has_wide_lines), and reads every line as the portable one does.
+Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, bool wide);
+bool has_wide_lines() noexcept;
+
 // Trimmed header name to its position in the header line; a repeated name keeps its last one.
 using HeaderMap = std::unordered_map<std::string_view, std::size_t>;
 
