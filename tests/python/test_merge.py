@@ -44,26 +44,12 @@ def test_receiver_wins_and_other_fills_gaps(make, call):
     assert len(b) == len(dtc) == 0 and b.date_range() is None and everything(b) == []
 
 
-def test_merge_is_not_symmetric(make):
-    a, b = make["a"](), make["b"]()
-    b.merge(a)
-    assert (b.get(D)["f10_7_obs"], b.get(D)["ap_daily"]) == (120.0, 7.0)
-
-
 def test_emptied_donor_stays_usable(make):
     a, b = make["a"](), make["b"]()
     a.merge(b)
     b.merge(make["dtc"]())
     a.merge(b)
     assert len(b) == 0 and len(a) == 2 and a.get(D)["dtc"] == 30.0
-
-
-@pytest.mark.parametrize("receiver,donor", [("a", "empty"), ("empty", "b"), ("empty", "empty")])
-def test_merging_with_empty(make, receiver, donor):
-    expected = everything(make[receiver]()) or everything(make[donor]())
-    r, d = make[receiver](), make[donor]()
-    r.merge(d)
-    assert everything(r) == expected and len(d) == 0
 
 
 def test_self_merge_refused(make):
