@@ -98,15 +98,44 @@ void HeliodexStore::merge(HeliodexStore&& other) {
   std::vector<DailyRecord> taken = std::move(other.records_);
   other.records_ = {};
   if (taken.empty()) return;
+  // Both lists are in date order with one record a date, so one walk through both gives the
+  // order that a stable sort of this store's records followed by the other's would, and
+  // collapses each shared date as dedup_merge would: this store's record first. A first walk
+  // over the dates alone counts the result, so that the new list is allocated at its size.
+  const std::vector<DailyRecord>& mine = records_;
+  const std::size_t n_mine = mine.size(), n_taken = taken.size();
+  std::size_t shared = 0;
+  for (std::size_t i = 0, j = 0; i < n_mine && j < n_taken;) {
+    const CalendarDate a = mine[i].date, b = taken[j].date;
+    i += !(b < a);
+    j += !(a < b);
+    shared += a == b;
+  }
   std::vector<DailyRecord> all;
-  all.reserve(records_.size() + taken.size());
-  all.insert(all.end(), records_.begin(), records_.end());
-  all.insert(all.end(), taken.begin(), taken.end());
-  taken = {};
-  // Both halves are sorted already; a stable merge keeps this store's records first.
-  std::inplace_merge(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(records_.size()),
-                     all.end(), date_less);
-  dedup_merge(all);
+  all.reserve(n_mine + n_taken - shared);
+  std::size_t i = 0, j = 0;
+  // Runs from one side are copied whole.
+  const auto copy_run = [&all](const std::vector<DailyRecord>& from, std::size_t& k,
+                               const auto& before_end) {
+    std::size_t end = k;
+    while (end < from.size() && before_end(from[end].date)) ++end;
+    all.insert(all.end(), from.begin() + static_cast<std::ptrdiff_t>(k),
+               from.begin() + static_cast<std::ptrdiff_t>(end));
+    k = end;
+  };
+  while (i < n_mine && j < n_taken) {
+    const CalendarDate a = mine[i].date, b = taken[j].date;
+    if (a < b) {
+      copy_run(mine, i, [b](CalendarDate d) { return d < b; });
+    } else if (b < a) {
+      copy_run(taken, j, [a](CalendarDate d) { return d < a; });
+    } else {
+      all.push_back(mine[i++]);
+      fill_absent(all.back(), taken[j++]);
+    }
+  }
+  all.insert(all.end(), mine.begin() + static_cast<std::ptrdiff_t>(i), mine.end());
+  all.insert(all.end(), taken.begin() + static_cast<std::ptrdiff_t>(j), taken.end());
   records_ = std::move(all);
 }
 

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <random>
+#include <type_traits>
 #include <vector>
 
 #include "store/heliodex_store.hpp"
@@ -112,6 +114,51 @@ TEST(StoreMerge, EmptyStoresOnEitherSide) {
   e.merge(std::move(a));
   EXPECT_EQ(dates(e.records()), (Dates{{2000, 1, 1}, {2000, 1, 3}}));
   EXPECT_EQ(a.len(), 0u);  // NOLINT(bugprone-use-after-move)
+}
+
+// The merge walk gives what sorting both lists together and collapsing them would: runs from
+// either side, shared days, disjoint stores in either order, and days only one side has.
+TEST(StoreMerge, AgreesWithSortingBothTogether) {
+  std::mt19937 rng(7);
+  const auto bits = [](const auto& v) {
+    std::vector<std::uint64_t> out;
+    if (v) {
+      if constexpr (std::is_same_v<std::decay_t<decltype(*v)>, double>)
+        out.push_back(std::bit_cast<std::uint64_t>(*v));
+      else
+        for (double x : *v) out.push_back(std::bit_cast<std::uint64_t>(x));
+    }
+    return out;
+  };
+  const auto store = [&](int first, int span, int count) {
+    std::vector<DailyRecord> recs;
+    for (int k = 0; k < count; ++k) {
+      const int n = first + static_cast<int>(rng() % static_cast<unsigned>(span));
+      DailyRecord r = day(2000 + n / 300, 1 + n / 25 % 12, 1 + n % 25);
+      if (rng() % 2) r.f10_7_obs = rng() % 4;
+      if (rng() % 2) r.dtc = rng() % 4;
+      if (rng() % 2) r.kp_3hr = std::array<double, 8>{double(rng() % 4)};
+      recs.push_back(r);
+    }
+    return HeliodexStore::make(std::move(recs));
+  };
+  for (int round = 0; round < 200; ++round) {
+    const int span = 1 + round % 50;
+    const int at_a = static_cast<int>(rng() % 60), at_b = static_cast<int>(rng() % 60);
+    HeliodexStore a = store(at_a, span, round % 40), b = store(at_b, span, (round * 7) % 40);
+    std::vector<DailyRecord> both(a.records().begin(), a.records().end());
+    both.insert(both.end(), b.records().begin(), b.records().end());
+    const HeliodexStore want = HeliodexStore::make(std::move(both));
+    a.merge(std::move(b));
+    ASSERT_EQ(dates(a.records()), dates(want.records())) << round;
+    for (std::size_t i = 0; i < want.len(); ++i) {
+      DailyRecord got = a.records()[i], expected = want.records()[i];
+      std::vector<std::vector<std::uint64_t>> g, e;
+      heliodex::for_each_index(got, [&](const char*, const auto& v) { g.push_back(bits(v)); });
+      heliodex::for_each_index(expected, [&](const char*, const auto& v) { e.push_back(bits(v)); });
+      ASSERT_EQ(g, e) << "round " << round << " record " << i;
+    }
+  }
 }
 
 TEST(StoreRange, BoundsAreInclusiveAndNeedNotBeStored) {
