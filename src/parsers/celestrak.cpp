@@ -376,8 +376,8 @@ class LineReader {
   }
 
 #if defined(HELIODEX_WIDE_LINES)
-  // Lines of up to 127 bytes whose wanted fields all end in a comma are cut in vector
-  // registers. The offsets of their commas are packed into one register; from it each field
+  // Lines whose wanted fields all end in a comma within their first 128 bytes are cut in
+  // vector registers. The offsets of their commas are packed into one register; from it each field
   // is gathered right-aligned into a lane with zeros in front: the sixteen 3-hourly fields
   // into four-byte lanes, the daily values into eight-byte lanes, where a point before the
   // last digit is dropped and the value divided by ten, as the scalar reading does. Lanes
@@ -426,7 +426,7 @@ class LineReader {
         c1 &= (std::uint64_t{1} << (lf - 64)) - 1;
       }
       const auto n0 = static_cast<unsigned>(std::popcount(c0));
-      if (!(lf0 | lf1) || n0 + static_cast<unsigned>(std::popcount(c1)) < need) {
+      if (n0 + static_cast<unsigned>(std::popcount(c1)) < need) {
         if (!(line = read_line(line))) return false;
         continue;
       }
@@ -491,6 +491,13 @@ class LineReader {
         if (read_number(field_at(cols_.values[k]), v[k])) present |= 1u << k;
       }
       append(date, v, present);
+      // A line that goes on past the window (trailing columns, long values after the last
+      // wanted field) ends at its first LF after it.
+      if (!(lf0 | lf1)) {
+        const auto rest = static_cast<std::size_t>(end - line - 128);
+        lf = static_cast<std::size_t>(
+            static_cast<const char*>(std::memchr(line + 128, '\n', rest)) - line);
+      }
       line += lf + 1;
     }
     return true;
