@@ -36,15 +36,21 @@ bool same_records(const std::vector<heliodex::DailyRecord>& a,
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
-  auto r = heliodex::celestrak::parse(input);
+  bool ascending = false, portable_ascending = false;
+  auto r = heliodex::celestrak::parse(input, &ascending);
   // The wide line reader, where it runs, and the portable one read every file alike.
-  const auto portable = heliodex::celestrak::detail::parse_lines(input, false);
+  const auto portable = heliodex::celestrak::detail::parse_lines(input, false, &portable_ascending);
   if (bool(r) != bool(portable) || (!r && r.error().message() != portable.error().message()))
     heliodex::fuzz::fail("the line readers disagree on the outcome", input);
   if (r && !same_records(*r, *portable))
     heliodex::fuzz::fail("the line readers disagree on a record", input);
   std::size_t data_lines = 0;
   if (r) {
+    // The store takes a list whose dates are said to ascend as it is, so that must be exact.
+    bool strictly = true;
+    for (std::size_t i = 1; i < r->size(); ++i) strictly &= (*r)[i - 1].date < (*r)[i].date;
+    if (ascending != strictly || portable_ascending != strictly)
+      heliodex::fuzz::fail("the parser misreports whether the dates ascend", input);
     heliodex::text::LineSplitter lines(input);
     std::string_view line;
     lines.next(line);  // the header

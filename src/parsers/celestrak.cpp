@@ -352,8 +352,15 @@ class LineReader {
     return true;
   }
 
+ public:
+  // Whether the dates of the records appended so far strictly ascend.
+  bool ascending() const noexcept { return ascending_; }
+
+ private:
   // Appends the record of date with value slot k from v[k] where bit k of present is set.
   void append(CalendarDate date, const double* v, std::uint32_t present) {
+    ascending_ &= last_ < date;
+    last_ = date;
     const auto scalar = [&](std::size_t k) -> Index {
       if (present >> k & 1) return v[k];
       return std::nullopt;
@@ -505,6 +512,9 @@ class LineReader {
 #endif
 
   const Columns& cols_;
+  // Every date read is later than last_'s start value: its year is never negative.
+  CalendarDate last_{std::numeric_limits<std::int32_t>::min(), 0, 0};
+  bool ascending_ = true;
   std::size_t wanted_;  // fields cut from each line
   std::vector<std::size_t> bounds_;
   std::vector<DailyRecord>& out_;
@@ -562,11 +572,13 @@ Index8 parse_array_8(std::span<const std::string_view> fields,
 
 }  // namespace detail
 
-Result<std::vector<DailyRecord>> parse(std::string_view bytes) {
-  return detail::parse_lines(bytes, true);
+Result<std::vector<DailyRecord>> parse(std::string_view bytes, bool* ascending) {
+  return detail::parse_lines(bytes, true, ascending);
 }
 
-Result<std::vector<DailyRecord>> detail::parse_lines(std::string_view bytes, bool wide) {
+Result<std::vector<DailyRecord>> detail::parse_lines(std::string_view bytes, bool wide,
+                                                     bool* ascending) {
+  if (ascending) *ascending = false;
   const text::TextScan scan = text::scan_text(bytes);
   if (!scan.ascii && !text::is_utf8(bytes)) return HeliodexError::invalid_header();
   text::LineSplitter lines(bytes);
@@ -577,7 +589,10 @@ Result<std::vector<DailyRecord>> detail::parse_lines(std::string_view bytes, boo
 
   std::vector<DailyRecord> records;
   const std::size_t header_end = bytes.find('\n');
-  if (header_end == bytes.npos) return records;
+  if (header_end == bytes.npos) {
+    if (ascending) *ascending = true;
+    return records;
+  }
   const std::string_view data = bytes.substr(header_end + 1);
   records.reserve(scan.line_feeds);  // the header's LF stands for a last line without one
   advise_huge_pages(records.data(), records.capacity() * sizeof(DailyRecord));
@@ -599,6 +614,7 @@ Result<std::vector<DailyRecord>> detail::parse_lines(std::string_view bytes, boo
   if (!reader.read(data.substr(0, split), row) ||
       !reader.read(std::string_view(tail.data(), tail_size), row))
     return HeliodexError::parse_row(row, HeliodexError::invalid_date().message());
+  if (ascending) *ascending = reader.ascending();
   return records;
 }
 

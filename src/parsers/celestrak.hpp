@@ -12,14 +12,17 @@
 namespace heliodex::celestrak {
 
 // Parses a whole CelesTrak CSV file into one record per non-blank data line, in file order.
-Result<std::vector<DailyRecord>> parse(std::string_view bytes);
+// Where ascending is given, it is set to whether the records' dates strictly ascend, which
+// spares the store a second look at every record (see HeliodexStore::make_ascending).
+Result<std::vector<DailyRecord>> parse(std::string_view bytes, bool* ascending = nullptr);
 
 // The steps of parse, exposed for tests.
 namespace detail {
 
 // parse, with the wide line reader allowed or not; it runs only where the CPU has the
 // instructions it needs (has_wide_lines), and reads every line as the portable one does.
-Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, bool wide);
+Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, bool wide,
+                                             bool* ascending = nullptr);
 bool has_wide_lines() noexcept;
 
 // Trimmed header name to its position in the header line; a repeated name keeps its last one.

@@ -204,7 +204,8 @@ PyObject* heliodex_new(PyTypeObject* type, PyObject*, PyObject*) {
   return nullptr;
 }
 
-using Parser = Result<std::vector<DailyRecord>> (*)(std::string_view);
+// A parser; where it can tell, it sets its second argument to whether the dates ascend.
+using Parser = Result<std::vector<DailyRecord>> (*)(std::string_view, bool*);
 
 PyObject* construct(const Params& params, Parser parser, PyObject* const* args,
                     Py_ssize_t nargs, PyObject* kwnames) {
@@ -217,11 +218,18 @@ PyObject* construct(const Params& params, Parser parser, PyObject* const* args,
   {
     FileBytes bytes;
     if (!load_file(name, size, bytes)) return nullptr;
-    auto records = parser(bytes.view());
+    bool ascending = false;
+    auto records = parser(bytes.view(), &ascending);
     if (!records) return parse_err(records.error());
-    store = HeliodexStore::make(std::move(*records));
+    store = ascending ? HeliodexStore::make_ascending(std::move(*records))
+                      : HeliodexStore::make(std::move(*records));
   }  // the file's bytes go before the instance is made
   return new_instance(std::move(store));
+}
+
+template <Result<std::vector<DailyRecord>> (*parse)(std::string_view)>
+Result<std::vector<DailyRecord>> set_parser(std::string_view bytes, bool*) {
+  return parse(bytes);
 }
 
 constexpr Params kCelestrakParams{"Heliodex.from_celestrak_csv()", kPathNames, 1};
@@ -233,17 +241,23 @@ constexpr Params kMergeParams{"Heliodex.merge()", kOtherNames, 1};
 
 PyObject* from_celestrak_csv(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                              PyObject* kwnames) {
-  return guarded([&] { return construct(kCelestrakParams, celestrak::parse, args, nargs, kwnames); });
+  return guarded([&] {
+    return construct(kCelestrakParams, celestrak::parse, args, nargs, kwnames);
+  });
 }
 
 PyObject* from_set_solfsmy(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
-  return guarded([&] { return construct(kSolfsmyParams, set::parse_solfsmy, args, nargs, kwnames); });
+  return guarded([&] {
+    return construct(kSolfsmyParams, set_parser<set::parse_solfsmy>, args, nargs, kwnames);
+  });
 }
 
 PyObject* from_set_dtcfile(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
-  return guarded([&] { return construct(kDtcfileParams, set::parse_dtcfile, args, nargs, kwnames); });
+  return guarded([&] {
+    return construct(kDtcfileParams, set_parser<set::parse_dtcfile>, args, nargs, kwnames);
+  });
 }
 
 PyObject* get(PyObject* obj, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -1,6 +1,7 @@
 #include "store/heliodex_store.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 
 namespace heliodex {
@@ -84,6 +85,15 @@ void dedup_merge(std::vector<DailyRecord>& records) noexcept {
 
 HeliodexStore HeliodexStore::make(std::vector<DailyRecord> records) {
   sort_and_collapse(records);
+  HeliodexStore s;
+  s.records_ = std::move(records);
+  return s;
+}
+
+HeliodexStore HeliodexStore::make_ascending(std::vector<DailyRecord> records) noexcept {
+  assert(std::adjacent_find(records.begin(), records.end(), [](const auto& a, const auto& b) {
+           return !(a.date < b.date);
+         }) == records.end());
   HeliodexStore s;
   s.records_ = std::move(records);
   return s;

@@ -18,6 +18,8 @@ class HeliodexStore final : public HeliodexIndex {
   HeliodexStore() = default;
   // Takes the records over in any order; sorts stably and collapses equal dates.
   static HeliodexStore make(std::vector<DailyRecord> records);
+  // Takes over records whose dates the caller has seen strictly ascend, as they are.
+  static HeliodexStore make_ascending(std::vector<DailyRecord> records) noexcept;
 
   std::uint64_t len() const noexcept { return records_.size(); }
   std::optional<std::pair<CalendarDate, CalendarDate>> date_range() const noexcept;

@@ -134,6 +134,28 @@ TEST(CelestrakParse, ReadsItsColumnsInFileOrderWhateverTheLineEnds) {
   EXPECT_EQ(describe(lf[2]), describe(lf[0]));  // a repeated day is kept
 }
 
+// Whether the dates strictly ascend, which lets the store skip its own look, is exact.
+TEST(CelestrakParse, TellsWhetherTheDatesAscend) {
+  const auto day = [](const char* d) { return replace(kRow, "2000-01-02", d); };
+  const std::pair<std::string, bool> cases[] = {
+      {"", true},
+      {day("2000-01-02"), true},
+      {day("1999-12-31") + "\n\n" + day("2000-01-01") + "\n" + day("2000-02-30"), true},
+      {day("2000-01-02") + "\n" + day("2000-01-02"), false},
+      {day("2000-01-02") + "\n" + day("2000-01-01"), false},
+      {day("0000-01-01") + "\n" + day("2000-01-02") + "\n" + day("0000-12-31"), false},
+  };
+  for (const auto& [lines, want] : cases)
+    for (const bool wide : {true, false}) {
+      bool ascending = !want;
+      ASSERT_TRUE(celestrak::detail::parse_lines(kHeader + "\n" + lines, wide, &ascending));
+      EXPECT_EQ(ascending, want) << lines;
+    }
+  bool ascending = true;
+  EXPECT_FALSE(celestrak::parse(kHeader + "\n" + day("2000-01-00"), &ascending));
+  EXPECT_FALSE(ascending);  // a failed parse says nothing ascends
+}
+
 TEST(CelestrakHeader, FallbacksPreferenceTrimmingAndLastOccurrence) {
   const std::string fallback =
       replace(replace(replace(kHeader, "AP_AVG", "AP"), "F10.7_OBS", "F10.7"), "F10.7_ADJ",

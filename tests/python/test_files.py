@@ -2,6 +2,7 @@
 
 import errno
 import os
+from datetime import date
 
 import pytest
 from conftest import CONSTRUCTORS, HEADER, VALID, csv_row, csv_text, dtc_line, raises, sol_line
@@ -78,6 +79,25 @@ BAD_CONTENT = [
 @pytest.mark.parametrize("name,content,message", BAD_CONTENT)
 def test_bad_content(write, name, content, message):
     raises(ValueError, message, getattr(Heliodex, name), write(content))
+
+
+@pytest.mark.parametrize(
+    "days",
+    [["01", "02", "03"], ["03", "02", "01"], ["01", "02", "02", "03"], ["02", "02", "01", "03"]],
+)
+def test_csv_days_in_any_order_load_sorted_one_record_a_day(load, days):
+    # The first line of a day gives each value it holds; later lines fill only the gaps.
+    rows = [csv_row(f"2000-01-{d}", obs="", adj=f"{i}") for i, d in enumerate(days)]
+    rows[-1] = csv_row(f"2000-01-{days[-1]}", obs="99.5", adj="")
+    h = load(CSV, csv_text(*rows))
+    got = h.get_range(date(2000, 1, 1), date(2000, 1, 3))
+    assert [r["date"] for r in got] == [date(2000, 1, d) for d in (1, 2, 3)]
+    first = {}
+    for i, d in enumerate(days[:-1]):
+        first.setdefault(d, float(i))
+    last = int(days[-1])
+    assert [r["f10_7_adj"] for r in got] == [first.get(f"0{d}") for d in (1, 2, 3)]
+    assert [r["f10_7_obs"] for r in got] == [99.5 if d == last else None for d in (1, 2, 3)]
 
 
 YEARS, DAYS = st.integers(-5, 3000), st.integers(-1, 370)
