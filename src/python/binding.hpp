@@ -109,8 +109,7 @@ class FloatPool {
 };
 
 PyRef record_to_dict(const DailyRecord& record, FloatPool& floats) noexcept;
-// The same with a new float for every value: for one record, where few values repeat and
-// a pool would cost more than the floats it spares.
+// The same for one record alone, with one float per distinct value of the record.
 PyRef record_to_dict(const DailyRecord& record) noexcept;
 
 // The body of Heliodex.to_numpy(), run under a shared borrow.

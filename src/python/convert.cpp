@@ -48,9 +48,31 @@ Keys* keys() noexcept {
   return &k;
 }
 
-// Makes every float anew: for a single record, where few values repeat.
-struct NewFloats {
-  static PyObject* get(double v) noexcept { return PyFloat_FromDouble(v); }
+// One float per distinct value (bit for bit) of a single record: within a day the eight
+// 3-hourly values repeat, and ap and Kp share values. The floats made are borrowed from the
+// record's dictionary, which holds them for as long as the record is being built; after a
+// failure nothing more is asked of it.
+class RecordFloats {
+ public:
+  PyObject* get(double v) noexcept {
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    std::uint32_t slot = static_cast<std::uint32_t>((bits * 0x9E3779B97F4A7C15u) >> 59);
+    for (; used_ >> slot & 1; slot = (slot + 1) % kSlots)
+      if (bits_[slot] == bits) return Py_NewRef(made_[slot]);
+    PyObject* f = PyFloat_FromDouble(v);
+    if (f) {
+      used_ |= std::uint32_t{1} << slot;
+      bits_[slot] = bits;
+      made_[slot] = f;
+    }
+    return f;
+  }
+
+ private:
+  static constexpr std::uint32_t kSlots = 32;  // a record holds at most 25 values
+  std::uint32_t used_ = 0;
+  std::uint64_t bits_[kSlots];
+  PyObject* made_[kSlots];
 };
 
 template <class Floats>
@@ -238,7 +260,7 @@ PyRef record_to_dict(const DailyRecord& record, FloatPool& floats) noexcept {
 }
 
 PyRef record_to_dict(const DailyRecord& record) noexcept {
-  NewFloats floats;
+  RecordFloats floats;
   return make_record_dict(record, floats);
 }
 

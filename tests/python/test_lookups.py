@@ -232,13 +232,20 @@ def test_datetime_date_is_looked_up_afresh_wherever_it_lives(h, monkeypatch, kin
     assert recorder.calls == [(2000, 1, 1), (2000, 1, 1), (2000, 1, 4)]
 
 
-def test_equal_values_of_a_range_keep_their_bits(load):
-    rows = [csv_row(f"2000-01-{d:02}", obs=obs, adj="-0.0", kp=[0.0, -0.0, "nan", 1, 1, 1, 1, 1])
+@pytest.mark.parametrize("one_by_one", [False, True])
+def test_equal_values_of_a_day_or_range_keep_their_bits(load, one_by_one):
+    # Both lookups share a float among equal values; equal means bit for bit, not ==.
+    rows = [csv_row(f"2000-01-{d:02}", obs=obs, adj="-0.0", kp=[0.0, -0.0, "nan", 1, 1, 1, 1, 1],
+                    ap3=[1, 1.0, "-0", 0, 0, "+0", 2, "nan"])
             for d, obs in ((1, "0.0"), (2, "-0.0"), (3, "nan"), (4, "0.0"))]  # fmt: skip
     h = load("from_celestrak_csv", csv_text(*rows))
     got = h.get_range(*EVERYTHING)
+    if one_by_one:
+        got = [h.get(r["date"]) for r in got]
     signs = [math.copysign(1, r["f10_7_obs"]) for r in got if not math.isnan(r["f10_7_obs"])]
     assert signs == [1, -1, 1] and all(math.copysign(1, r["f10_7_adj"]) == -1 for r in got)
     for r in got:
+        assert [math.copysign(1, v) for v in r["ap_3hr"][:7]] == [1, 1, -1, 1, 1, 1, 1]
+        assert r["ap_3hr"][:7] == [1, 1, 0, 0, 0, 0, 2] and math.isnan(r["ap_3hr"][7])
         assert [math.copysign(1, v) for v in r["kp_3hr"][:2]] == [1, -1]
         assert math.isnan(r["kp_3hr"][2]) and r["kp_3hr"][3:] == [1.0] * 5
