@@ -1359,7 +1359,7 @@ def main() -> None:
     notes.append(
         "The pure-Python lookups return new dicts and lists but share the stored float "
         "and date objects across calls; heliodex makes new floats in every call (one per "
-        "distinct value within a get_range) and a new datetime.date for every day."
+        "distinct value of the day, or of the range) and a new datetime.date for every day."
     )
     notes.append(
         "Timings run with the garbage collector enabled, as in real use; loads get one "
