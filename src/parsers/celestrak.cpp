@@ -384,11 +384,11 @@ class LineReader {
 
 #if defined(HELIODEX_WIDE_LINES)
   // Lines whose wanted fields all end in a comma within their first 128 bytes are cut in
-  // vector registers. The offsets of their commas are packed into one register; from it each field
-  // is gathered right-aligned into a lane with zeros in front: the sixteen 3-hourly fields
-  // into four-byte lanes, the daily values into eight-byte lanes, where a point before the
-  // last digit is dropped and the value divided by ten, as the scalar reading does. Lanes
-  // then convert together. A lane that holds anything else (a blank, sign, another point,
+  // vector registers. The offsets of their commas are packed into one register; from it
+  // each field is gathered right-aligned into a lane with zeros in front: the sixteen
+  // 3-hourly fields into four-byte lanes, the daily values into eight-byte lanes, where a
+  // point before the last digit is dropped and the value divided by ten, as the scalar
+  // reading does. Lanes then convert together. A lane that holds anything else (a blank, sign, another point,
   // a fill value, too many digits), and any other line, takes the portable way, so both
   // readings agree bit for bit.
   HELIODEX_WIDE bool read_wide(std::string_view text, std::uint64_t& row) {
