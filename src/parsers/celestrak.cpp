@@ -388,9 +388,9 @@ class LineReader {
   // each field is gathered right-aligned into a lane with zeros in front: the sixteen
   // 3-hourly fields into four-byte lanes, the daily values into eight-byte lanes, where a
   // point before the last digit is dropped and the value divided by ten, as the scalar
-  // reading does. Lanes then convert together. A lane that holds anything else (a blank, sign, another point,
-  // a fill value, too many digits), and any other line, takes the portable way, so both
-  // readings agree bit for bit.
+  // reading does. Lanes then convert together. A lane that holds anything else (a blank, a
+  // sign, another point, a fill value, too many digits), and any other line, takes the
+  // portable way, so both readings agree bit for bit.
   HELIODEX_WIDE bool read_wide(std::string_view text, std::uint64_t& row) {
     const char* const end = text.data() + text.size();
     const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50,
