@@ -9,4 +9,9 @@ namespace heliodex {
 // Only a hint: where it is refused or unknown, nothing changes.
 void advise_huge_pages(const void* p, std::size_t bytes) noexcept;
 
+// Gives the whole pages inside [p, p + bytes) back to the kernel: memory that an allocation
+// still owns but no longer uses stops counting as resident, and reads as zeros when it is
+// next touched. Only where the kernel offers it; elsewhere nothing changes.
+void release_pages(void* p, std::size_t bytes) noexcept;
+
 }  // namespace heliodex

@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cstdint>
 
+#include "memory.hpp"
+
 namespace heliodex {
 namespace {
 
@@ -84,7 +86,13 @@ void dedup_merge(std::vector<DailyRecord>& records) noexcept {
 }
 
 HeliodexStore HeliodexStore::make(std::vector<DailyRecord> records) {
+  const std::size_t written = records.size();
   sort_and_collapse(records);
+  // Days collapsed leave records written behind the kept ones: their pages go back, so that
+  // the store holds what its records need (a file of many lines of a few days holds a few).
+  if (records.size() < written)
+    release_pages(records.data() + records.size(),
+                  (written - records.size()) * sizeof(DailyRecord));
   HeliodexStore s;
   s.records_ = std::move(records);
   return s;
