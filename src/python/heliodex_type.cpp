@@ -214,16 +214,17 @@ PyObject* construct(const Params& params, Parser parser, PyObject* const* args,
   Py_ssize_t size = 0;
   const char* name = convert_path(path, size);
   if (!name) return nullptr;
-  HeliodexStore store;
+  bool ascending = false;
+  std::vector<DailyRecord> records;
   {
     FileBytes bytes;
     if (!load_file(name, size, bytes)) return nullptr;
-    bool ascending = false;
-    auto records = parser(bytes.view(), &ascending);
-    if (!records) return parse_err(records.error());
-    store = ascending ? HeliodexStore::make_ascending(std::move(*records))
-                      : HeliodexStore::make(std::move(*records));
-  }  // the file's bytes go before the instance is made
+    auto parsed = parser(bytes.view(), &ascending);
+    if (!parsed) return parse_err(parsed.error());
+    records = std::move(*parsed);
+  }  // the file's bytes go before the records are sorted, which may take a second list
+  HeliodexStore store = ascending ? HeliodexStore::make_ascending(std::move(records))
+                                  : HeliodexStore::make(std::move(records));
   return new_instance(std::move(store));
 }
 
