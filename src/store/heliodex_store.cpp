@@ -31,6 +31,14 @@ void fill_absent(DailyRecord& keep, const DailyRecord& other) noexcept {
 
 bool date_less(const DailyRecord& a, const DailyRecord& b) noexcept { return a.date < b.date; }
 
+// True when every date is later than the one before: the store's order, one record a day.
+bool strictly_ascending(const std::vector<DailyRecord>& records) noexcept {
+  return std::adjacent_find(records.begin(), records.end(),
+                            [](const DailyRecord& a, const DailyRecord& b) {
+                              return !(a.date < b.date);
+                            }) == records.end();
+}
+
 // The date as one number in the order of CalendarDate.
 std::uint64_t date_key(CalendarDate d) noexcept {
   const std::uint64_t year = static_cast<std::uint32_t>(d.year) ^ 0x80000000u;
@@ -67,10 +75,7 @@ std::vector<DailyRecord> sorted_and_collapsed(const std::vector<DailyRecord>& re
 
 void sort_and_collapse(std::vector<DailyRecord>& records) {
   // Parser output is usually in order, one record a day: then one look at the dates is all.
-  const auto date_not_less = [](const DailyRecord& a, const DailyRecord& b) {
-    return !(a.date < b.date);
-  };
-  if (std::adjacent_find(records.begin(), records.end(), date_not_less) == records.end()) return;
+  if (strictly_ascending(records)) return;
   if (!std::is_sorted(records.begin(), records.end(), date_less)) {
     records = sorted_and_collapsed(records);
     return;
@@ -134,9 +139,7 @@ HeliodexStore HeliodexStore::make(std::vector<DailyRecord> records) {
 }
 
 HeliodexStore HeliodexStore::make_ascending(std::vector<DailyRecord> records) noexcept {
-  assert(std::adjacent_find(records.begin(), records.end(), [](const auto& a, const auto& b) {
-           return !(a.date < b.date);
-         }) == records.end());
+  assert(strictly_ascending(records));
   HeliodexStore s;
   s.records_ = std::move(records);
   return s;
