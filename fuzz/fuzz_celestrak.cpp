@@ -36,14 +36,26 @@ bool same_records(const std::vector<heliodex::DailyRecord>& a,
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
+  using heliodex::celestrak::detail::Reader;
   bool ascending = false, portable_ascending = false;
   auto r = heliodex::celestrak::parse(input, &ascending);
-  // The wide line reader, where it runs, and the portable one read every file alike.
-  const auto portable = heliodex::celestrak::detail::parse_lines(input, false, &portable_ascending);
-  if (bool(r) != bool(portable) || (!r && r.error().message() != portable.error().message()))
-    heliodex::fuzz::fail("the line readers disagree on the outcome", input);
-  if (r && !same_records(*r, *portable))
-    heliodex::fuzz::fail("the line readers disagree on a record", input);
+  // Every line reader the CPU runs reads every file as the portable one does.
+  const auto portable =
+      heliodex::celestrak::detail::parse_lines(input, Reader::portable, &portable_ascending);
+  for (const Reader reader : {Reader::wide, Reader::half_wide}) {
+    if (!heliodex::celestrak::detail::can_run(reader)) continue;
+    bool other_ascending = false;
+    const auto other = heliodex::celestrak::detail::parse_lines(input, reader, &other_ascending);
+    if (bool(other) != bool(portable) ||
+        (!other && other.error().message() != portable.error().message()))
+      heliodex::fuzz::fail("the line readers disagree on the outcome", input);
+    if (other && !same_records(*other, *portable))
+      heliodex::fuzz::fail("the line readers disagree on a record", input);
+    if (other && other_ascending != portable_ascending)
+      heliodex::fuzz::fail("the line readers disagree on the order", input);
+  }
+  if (bool(r) != bool(portable) || (r && !same_records(*r, *portable)))
+    heliodex::fuzz::fail("parse and the portable reader disagree", input);
   std::size_t data_lines = 0;
   if (r) {
     // The store takes a list whose dates are said to ascend as it is, so that must be exact.

@@ -23,6 +23,8 @@
 #define HELIODEX_WIDE_LINES 1
 // The wide line reader: 64-byte vectors with byte permutes and compression.
 #define HELIODEX_WIDE __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vbmi2,popcnt")))
+// The half-wide line reader: 32-byte vectors, in-lane byte shuffles and gathers.
+#define HELIODEX_HALF_WIDE __attribute__((target("avx2,bmi,popcnt")))
 #endif
 
 #include "memory.hpp"
@@ -130,6 +132,8 @@ bool read_number(std::string_view field, double& out) noexcept {
 // Every line read in place ends in a LF at least kSlack bytes before the end of its buffer,
 // so a 128-byte window from the line's start, or a word from inside it, stays in the buffer.
 constexpr std::size_t kSlack = 136;
+// and at least kFront bytes of its buffer stand before it: the header, or padding.
+constexpr std::size_t kFront = 8;
 
 Result<std::size_t> find_column(const HeaderMap& header, std::string_view name,
                                 std::string_view fallback = {}) {
@@ -259,23 +263,35 @@ std::uint32_t small_word(const char* p, std::size_t n) noexcept {
 [[gnu::always_inline]] HELIODEX_WIDE inline __m512d high_doubles(__m512i v) {
   return _mm512_maskz_cvtepi32_pd(0xFF, _mm512_maskz_extracti64x4_epi64(0xFF, v, 1));
 }
+// Bit i set where byte i of bytes equals the byte of c.
+[[gnu::always_inline]] HELIODEX_HALF_WIDE inline std::uint64_t byte_bits(__m256i bytes, __m256i c) {
+  return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, c)))};
+}
 #endif
 
 // Reads the data lines of one buffer whose last line ends in a LF at least kSlack bytes
 // before the buffer's end.
 class LineReader {
  public:
-  LineReader(const Columns& cols, std::vector<DailyRecord>& out, bool wide)
+  LineReader(const Columns& cols, std::vector<DailyRecord>& out, detail::Reader reader)
       : cols_(cols),
         wanted_(std::max(cols.date, *std::max_element(cols.values.begin(), cols.values.end())) + 1),
         bounds_(std::max<std::size_t>(wanted_, 128) + 16),
         out_(out) {
     bounds_[0] = ~std::size_t{0};  // one before field 0
-    // The wide reader takes lines whose wanted fields all end in a comma among the first 64,
-    // with no value in column 0 (which has no comma before it).
+    // The vector readers take lines whose wanted fields all end in a comma among the first 64
+    // (wide) or 32 (half-wide), with no value in column 0 (which has no comma before it).
     const std::size_t first = *std::min_element(cols.values.begin(), cols.values.end());
-    wide_ = wide && detail::has_wide_lines() && wanted_ <= 64 && first >= 1;
-    for (std::size_t byte = 0; wide_ && byte < 64; ++byte) {
+    if (first >= 1 && detail::can_run(reader)) {
+      if (reader == detail::Reader::wide && wanted_ <= 64) mode_ = reader;
+      if (reader == detail::Reader::half_wide && wanted_ <= 32) mode_ = reader;
+    }
+    for (std::size_t k = 0; mode_ == detail::Reader::half_wide && k < 16; ++k) {
+      half_index_[k] = static_cast<std::uint8_t>(cols.values[kAp + k]);
+      half_index_[16 + k] = static_cast<std::uint8_t>(cols.values[kAp + k] - 1);
+    }
+    for (std::size_t k = 0; k < 3; ++k) daily_[k] = cols.values[k];
+    for (std::size_t byte = 0; mode_ == detail::Reader::wide && byte < 64; ++byte) {
       const auto small = static_cast<std::uint8_t>(cols.values[kAp + byte / 4]);
       const auto daily = static_cast<std::uint8_t>(cols.values[std::min<std::size_t>(byte / 8, 2)]);
       small_end_[byte] = small;
@@ -289,7 +305,8 @@ class LineReader {
   // the number of its line.
   bool read(std::string_view text, std::uint64_t& row) {
 #if defined(HELIODEX_WIDE_LINES)
-    if (wide_) return read_wide(text, row);
+    if (mode_ == detail::Reader::wide) return read_wide(text, row);
+    if (mode_ == detail::Reader::half_wide) return read_half_wide(text, row);
 #endif
     const char* const end = text.data() + text.size();
     for (const char* line = text.data(); line != end;)
@@ -511,6 +528,161 @@ class LineReader {
   }
 #endif
 
+#if defined(HELIODEX_WIDE_LINES)
+  // Lines whose wanted fields all end in a comma within their first 128 bytes are cut from
+  // bit masks of 32-byte vectors into a table of comma offsets. From it the sixteen 3-hourly
+  // fields are gathered right-aligned into four-byte lanes, with zeros in front, and convert
+  // together; the date and the daily values are read from the table as the portable reader
+  // reads them. A lane that holds anything but one to four digits, and any other line, takes
+  // the portable way, so both readings agree bit for bit.
+  HELIODEX_HALF_WIDE bool read_half_wide(std::string_view text, std::uint64_t& row) {
+    const char* const end = text.data() + text.size();
+    const __m256i comma = _mm256_set1_epi8(','), line_feed = _mm256_set1_epi8('\n');
+    const __m256i index = _mm256_load_si256(reinterpret_cast<const __m256i*>(half_index_));
+    const __m256i upper = _mm256_cmpgt_epi8(index, _mm256_set1_epi8(15));
+    // Each field's length, from its byte of a broadcast, into every byte of its lane.
+    const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4,
+                                            4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7);
+    // Byte j of a lane holds the field's byte 4 - j from its end when its length exceeds 3 - j.
+    const __m256i back = _mm256_set1_epi32(0x00010203);
+    const __m256i zero = _mm256_setzero_si256(), digit0 = _mm256_set1_epi8('0');
+    const __m256i nine = _mm256_set1_epi8(9), three = _mm256_set1_epi8(3), one = _mm256_set1_epi8(1);
+    const __m256i tens = _mm256_set1_epi16(0x010A), hundreds = _mm256_set1_epi32(0x00010064);
+    const __m256i ones = _mm256_set1_epi8(-1), seven = _mm256_set1_epi8(7);
+    const __m256i daily_back = _mm256_set1_epi64x(0x0001020304050607);
+    const __m256i point_slot = _mm256_set1_epi64x(0x00FF000000000000);  // byte 6 of each lane
+    // Within a daily lane: bytes 0 to 5 move up by one over the point in byte 6.
+    const __m256i drop_point = _mm256_setr_epi8(-128, 0, 1, 2, 3, 4, 5, 7, -128, 8, 9, 10, 11, 12,
+                                                13, 15, -128, 0, 1, 2, 3, 4, 5, 7, -128, 8, 9, 10,
+                                                11, 12, 13, 15);
+    const __m256d fill = _mm256_set1_pd(999.9);
+    const std::size_t need = wanted_;
+    // Eight offsets are stored per round; the spare slots after the last take the overrun.
+    alignas(32) std::uint8_t pos[32 + 8];
+    double v[kValues];
+    for (const char* line = text.data(); line != end;) {
+      ++row;
+      std::uint64_t c[2], lfs[2];
+      for (int h = 0; h < 2; ++h) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line + 64 * h));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line + 64 * h + 32));
+        c[h] = byte_bits(a, comma) | byte_bits(b, comma) << 32;
+        lfs[h] = byte_bits(a, line_feed) | byte_bits(b, line_feed) << 32;
+      }
+      std::size_t lf = 0;
+      if (lfs[0]) {
+        lf = static_cast<std::size_t>(std::countr_zero(lfs[0]));
+        c[0] &= (std::uint64_t{1} << lf) - 1;
+        c[1] = 0;
+      } else if (lfs[1]) {
+        lf = 64 + static_cast<std::size_t>(std::countr_zero(lfs[1]));
+        c[1] &= (std::uint64_t{1} << (lf - 64)) - 1;
+      }
+      if (static_cast<std::size_t>(std::popcount(c[0]) + std::popcount(c[1])) < need) {
+        if (!(line = read_line(line))) return false;
+        continue;
+      }
+      std::size_t count = 0;
+      for (std::size_t h = 0; h < 2 && count < need; ++h)
+        for (std::uint64_t b = c[h]; b && count < need;)
+          for (int k = 0; k < 8; ++k) {
+            pos[count] = static_cast<std::uint8_t>(64 * h + static_cast<std::size_t>(std::countr_zero(b)));
+            count += b != 0;
+            b &= b - 1;
+          }
+
+      // Bytes 0 to 15: the offset of the comma after each 3-hourly field; 16 to 31: before it.
+      const __m256i table = _mm256_load_si256(reinterpret_cast<const __m256i*>(pos));
+      const __m256i found = _mm256_blendv_epi8(
+          _mm256_shuffle_epi8(_mm256_permute2x128_si256(table, table, 0x00), index),
+          _mm256_shuffle_epi8(_mm256_permute2x128_si256(table, table, 0x11), index), upper);
+      const __m128i ends = _mm256_castsi256_si128(found);
+      const __m128i len = _mm_sub_epi8(_mm_sub_epi8(ends, _mm256_extracti128_si256(found, 1)),
+                                       _mm_set1_epi8(1));
+      const __m256i lens = _mm256_broadcastsi128_si256(len);
+      // The daily values: up to eight digits, or seven with a point before the last, in
+      // eight-byte lanes; the fourth lane repeats the third.
+      std::uint32_t present;
+      {
+        const unsigned e0 = pos[daily_[0]], e1 = pos[daily_[1]], e2 = pos[daily_[2]];
+        const __m128i at = _mm_sub_epi32(_mm_setr_epi32(static_cast<int>(e0), static_cast<int>(e1),
+                                                        static_cast<int>(e2), static_cast<int>(e2)),
+                                         _mm_set1_epi32(8));
+        const __m256i word = _mm256_i32gather_epi64(reinterpret_cast<const long long*>(line), at, 1);
+        constexpr std::uint64_t kEach = 0x0101010101010101;
+        const auto length = [&](unsigned e, std::size_t col) {
+          return static_cast<long long>((e - pos[col - 1] - 1) % 256 * kEach);
+        };
+        const long long n2 = length(e2, daily_[2]);
+        const __m256i n = _mm256_setr_epi64x(length(e0, daily_[0]), length(e1, daily_[1]), n2, n2);
+        const __m256i in_field = _mm256_cmpgt_epi8(n, daily_back);
+        const __m256i point_byte = _mm256_and_si256(
+            _mm256_and_si256(in_field, point_slot), _mm256_cmpeq_epi8(word, _mm256_set1_epi8('.')));
+        const __m256i point = _mm256_andnot_si256(_mm256_cmpeq_epi64(point_byte, zero), ones);
+        const __m256i region = _mm256_andnot_si256(point_byte, in_field);
+        const __m256i d = _mm256_sub_epi8(word, digit0);
+        const __m256i digit = _mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d);
+        const __m256i n1 = _mm256_sub_epi8(n, one);  // 1 to 8 bytes: n - 1 is 7 or less
+        const __m256i length_ok = _mm256_cmpeq_epi8(_mm256_min_epu8(n1, seven), n1);
+        const __m256i bad = _mm256_or_si256(_mm256_andnot_si256(digit, region),
+                                            _mm256_andnot_si256(length_ok, ones));
+        __m256i digits = _mm256_and_si256(d, region);
+        digits = _mm256_blendv_epi8(digits, _mm256_shuffle_epi8(digits, drop_point), point);
+        const __m256i quads = _mm256_madd_epi16(_mm256_maddubs_epi16(digits, tens), hundreds);
+        const __m256i whole = _mm256_add_epi64(_mm256_mul_epu32(quads, _mm256_set1_epi64x(10000)),
+                                               _mm256_srli_epi64(quads, 32));
+        __m256d values = _mm256_cvtepi32_pd(_mm256_castsi256_si128(
+            _mm256_permutevar8x32_epi32(whole, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6))));
+        values = _mm256_blendv_pd(values, _mm256_div_pd(values, _mm256_set1_pd(10.0)),
+                                  _mm256_castsi256_pd(point));
+        const __m256d good = _mm256_and_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bad, zero)),
+                                           _mm256_cmp_pd(values, fill, _CMP_LT_OQ));
+        present = static_cast<std::uint32_t>(_mm256_movemask_pd(good)) & 0x7u;
+        _mm256_storeu_pd(v, values);  // its fourth value goes where the 3-hourly ones follow
+      }
+      for (int h = 0; h < 2; ++h) {
+        const __m256i at = _mm256_sub_epi32(
+            _mm256_cvtepu8_epi32(h ? _mm_srli_si128(ends, 8) : ends), _mm256_set1_epi32(4));
+        const __m256i word = _mm256_i32gather_epi32(reinterpret_cast<const int*>(line), at, 1);
+        const __m256i n = _mm256_shuffle_epi8(lens, _mm256_add_epi8(spread, _mm256_set1_epi8(static_cast<char>(8 * h))));
+        const __m256i in_field = _mm256_cmpgt_epi8(n, back);
+        const __m256i d = _mm256_sub_epi8(word, digit0);  // other bytes wrap past 9
+        const __m256i digit = _mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d);
+        const __m256i n1 = _mm256_sub_epi8(n, one);  // 1 to 4 bytes: n - 1 is 3 or less
+        const __m256i length_ok = _mm256_cmpeq_epi8(_mm256_min_epu8(n1, three), n1);
+        const __m256i bad = _mm256_or_si256(_mm256_andnot_si256(digit, in_field),
+                                            _mm256_andnot_si256(length_ok, _mm256_set1_epi8(-1)));
+        present |= static_cast<std::uint32_t>(_mm256_movemask_ps(
+                       _mm256_castsi256_ps(_mm256_cmpeq_epi32(bad, zero))))
+                   << (kAp + 8 * h);
+        const __m256i values =
+            _mm256_madd_epi16(_mm256_maddubs_epi16(_mm256_and_si256(d, in_field), tens), hundreds);
+        _mm256_storeu_pd(v + kAp + 8 * h, _mm256_cvtepi32_pd(_mm256_castsi256_si128(values)));
+        _mm256_storeu_pd(v + kAp + 8 * h + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(values, 1)));
+      }
+
+      const auto field_at = [&](std::size_t col) {
+        const std::size_t from_byte = col == 0 ? 0 : std::size_t{pos[col - 1]} + 1;
+        return std::string_view(line + from_byte, pos[col] - from_byte);
+      };
+      CalendarDate date;
+      if (!read_date(field_at(cols_.date), date)) return false;
+      for (std::uint32_t rest = ~present & ((1u << kValues) - 1); rest; rest &= rest - 1) {
+        const auto k = static_cast<std::size_t>(std::countr_zero(rest));
+        if (read_number(field_at(cols_.values[k]), v[k])) present |= 1u << k;
+      }
+      append(date, v, present);
+      if (!(lfs[0] | lfs[1])) {
+        const auto rest = static_cast<std::size_t>(end - line - 128);
+        lf = static_cast<std::size_t>(
+            static_cast<const char*>(std::memchr(line + 128, '\n', rest)) - line);
+      }
+      line += lf + 1;
+    }
+    return true;
+  }
+#endif
+
   const Columns& cols_;
   // Every date read is later than last_'s start value: its year is never negative.
   CalendarDate last_{std::numeric_limits<std::int32_t>::min(), 0, 0};
@@ -518,7 +690,11 @@ class LineReader {
   std::size_t wanted_;  // fields cut from each line
   std::vector<std::size_t> bounds_;
   std::vector<DailyRecord>& out_;
-  bool wide_ = false;
+  detail::Reader mode_ = detail::Reader::portable;
+  // For the half-wide reader: the column of each 3-hourly field (AP1..AP8, KP1..KP8), which
+  // is also the index of the comma that ends it, then the index of the comma before it.
+  alignas(32) std::uint8_t half_index_[32] = {};
+  std::size_t daily_[3] = {};  // the columns of the daily values
   // Per byte of the wide reader's lanes, the field's column, which is also the index of the
   // comma that ends it, and the one before: sixteen lanes of four bytes for AP1..AP8 and
   // KP1..KP8, and eight of eight bytes for the daily values (the first three used).
@@ -544,15 +720,24 @@ Result<std::array<std::size_t, 8>> resolve_array_cols(const HeaderMap& header,
   return cols;
 }
 
-bool has_wide_lines() noexcept {
+bool can_run(Reader reader) noexcept {
 #if defined(HELIODEX_WIDE_LINES)
-  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                          __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
-                          __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
-  return has;
+  static const bool half_wide = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                                __builtin_cpu_supports("popcnt");
+  static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
+                           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+  return reader == Reader::portable || (reader == Reader::half_wide && half_wide) ||
+         (reader == Reader::wide && wide);
 #else
-  return false;
+  return reader == Reader::portable;
 #endif
+}
+
+Reader fastest_reader() noexcept {
+  return can_run(Reader::wide) ? Reader::wide
+         : can_run(Reader::half_wide) ? Reader::half_wide
+                                      : Reader::portable;
 }
 
 Index parse_f64_opt(std::string_view field) noexcept {
@@ -573,10 +758,10 @@ Index8 parse_array_8(std::span<const std::string_view> fields,
 }  // namespace detail
 
 Result<std::vector<DailyRecord>> parse(std::string_view bytes, bool* ascending) {
-  return detail::parse_lines(bytes, true, ascending);
+  return detail::parse_lines(bytes, detail::fastest_reader(), ascending);
 }
 
-Result<std::vector<DailyRecord>> detail::parse_lines(std::string_view bytes, bool wide,
+Result<std::vector<DailyRecord>> detail::parse_lines(std::string_view bytes, Reader reader,
                                                      bool* ascending) {
   if (ascending) *ascending = false;
   const text::TextScan scan = text::scan_text(bytes);
@@ -604,17 +789,19 @@ Result<std::vector<DailyRecord>> detail::parse_lines(std::string_view bytes, boo
     const std::size_t lf = data.rfind('\n', data.size() - kSlack - 1);
     split = lf == data.npos ? 0 : lf + 1;
   }
-  std::string tail(data.substr(split));
-  if (!tail.empty() && tail.back() != '\n') tail += '\n';
-  const std::size_t tail_size = tail.size();
-  tail.resize(tail_size + kSlack);
+  // The copy has kFront bytes before it too, as the lines read in place have their header.
+  std::string tail(kFront, '\n');
+  tail += data.substr(split);
+  if (tail.size() > kFront && tail.back() != '\n') tail += '\n';
+  const std::size_t tail_size = tail.size() - kFront;
+  tail.resize(kFront + tail_size + kSlack);
 
-  LineReader reader(*cols, records, wide);
+  LineReader lines_reader(*cols, records, reader);
   std::uint64_t row = 1;
-  if (!reader.read(data.substr(0, split), row) ||
-      !reader.read(std::string_view(tail.data(), tail_size), row))
+  if (!lines_reader.read(data.substr(0, split), row) ||
+      !lines_reader.read(std::string_view(tail.data() + kFront, tail_size), row))
     return HeliodexError::parse_row(row, HeliodexError::invalid_date().message());
-  if (ascending) *ascending = reader.ascending();
+  if (ascending) *ascending = lines_reader.ascending();
   return records;
 }
 

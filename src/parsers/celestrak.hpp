@@ -19,11 +19,17 @@ Result<std::vector<DailyRecord>> parse(std::string_view bytes, bool* ascending =
 // The steps of parse, exposed for tests.
 namespace detail {
 
-// parse, with the wide line reader allowed or not; it runs only where the CPU has the
-// instructions it needs (has_wide_lines), and reads every line as the portable one does.
-Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, bool wide,
+// The line readers: the portable one, and two that cut lines in vector registers of 32
+// (half_wide) or 64 bytes (wide) where the CPU has the instructions they need. Every reader
+// reads every line alike; a vector reader passes the lines it cannot take to the portable one.
+enum class Reader { portable, half_wide, wide };
+bool can_run(Reader reader) noexcept;
+// The fastest reader this CPU runs; parse uses it.
+Reader fastest_reader() noexcept;
+
+// parse, with the given reader, or the portable one where the CPU cannot run it.
+Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, Reader reader,
                                              bool* ascending = nullptr);
-bool has_wide_lines() noexcept;
 
 // Trimmed header name to its position in the header line; a repeated name keeps its last one.
 using HeaderMap = std::unordered_map<std::string_view, std::size_t>;

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 #include <random>
@@ -17,6 +18,7 @@
 using heliodex::CalendarDate;
 using heliodex::DailyRecord;
 namespace celestrak = heliodex::celestrak;
+using celestrak::detail::Reader;
 
 namespace {
 
@@ -30,8 +32,11 @@ std::string replace(std::string s, const std::string& from, const std::string& t
   return s.replace(s.find(from), from.size(), to);
 }
 
-std::vector<DailyRecord> ok(const std::string& text, bool wide = true) {
-  auto r = celestrak::detail::parse_lines(text, wide);
+constexpr Reader kReaders[] = {Reader::wide, Reader::half_wide, Reader::portable};
+
+std::vector<DailyRecord> ok(const std::string& text,
+                            Reader reader = celestrak::detail::fastest_reader()) {
+  auto r = celestrak::detail::parse_lines(text, reader);
   EXPECT_TRUE(r) << (r ? "" : r.error().message());
   return r ? *r : std::vector<DailyRecord>{};
 }
@@ -41,6 +46,21 @@ std::string bits(const heliodex::Index& v) {
   std::ostringstream os;
   os << std::hex << std::bit_cast<std::uint64_t>(v.value_or(0));
   return !v ? "-" : std::isnan(*v) ? "nan" : os.str();
+}
+
+// A record as plain words, each value by its bit pattern: records compare fast as these.
+std::vector<std::uint64_t> words(const DailyRecord& r) {
+  std::vector<std::uint64_t> w{static_cast<std::uint64_t>(r.date.year) << 16 |
+                               std::uint64_t{r.date.month} << 8 | r.date.day};
+  heliodex::for_each_index(r, [&](const char*, const auto& field) {
+    w.push_back(field.has_value());
+    if constexpr (std::is_same_v<std::decay_t<decltype(field)>, heliodex::Index>) {
+      if (field) w.push_back(std::bit_cast<std::uint64_t>(*field));
+    } else if (field) {
+      for (const double v : *field) w.push_back(std::bit_cast<std::uint64_t>(v));
+    }
+  });
+  return w;
 }
 
 std::string date_text(CalendarDate d) {
@@ -146,9 +166,9 @@ TEST(CelestrakParse, TellsWhetherTheDatesAscend) {
       {day("0000-01-01") + "\n" + day("2000-01-02") + "\n" + day("0000-12-31"), false},
   };
   for (const auto& [lines, want] : cases)
-    for (const bool wide : {true, false}) {
+    for (const Reader reader : kReaders) {
       bool ascending = !want;
-      ASSERT_TRUE(celestrak::detail::parse_lines(kHeader + "\n" + lines, wide, &ascending));
+      ASSERT_TRUE(celestrak::detail::parse_lines(kHeader + "\n" + lines, reader, &ascending));
       EXPECT_EQ(ascending, want) << lines;
     }
   bool ascending = true;
@@ -208,7 +228,8 @@ const std::vector<ValueCase> kValues = {
     {"inf", "7ff0000000000000"}, {"12345678", "41678c29c0000000"},
     {"1234567.8", "4132d687cccccccd"}, {"0000269.3", "4070d4cccccccccd"},
     {"999.8", "408f3e6666666666"}, {"99.99", "4058ff5c28f5c28f"},
-    {"123456789", "419d6f3454000000"}};
+    {"123456789", "419d6f3454000000"}, {"-00000012", "c028000000000000"},
+    {"-0000001.5", "bff8000000000000"}};
 
 // AgreesWithTheFieldRulesOnMixedLines reads each of these in place.
 class CelestrakValues : public ::testing::TestWithParam<ValueCase> {};
@@ -229,11 +250,16 @@ TEST(CelestrakGroups, ShortLinesAndMissingMembersLeaveGroupsAbsent) {
 
 // Lines of every shape and length read by the parser agree with the field rules applied to
 // the same lines cut up plainly: every field of kValues, alone, in a group, or ending a line;
-// read with the wide line reader where the CPU has it, and without.
-class CelestrakLines : public ::testing::TestWithParam<bool> {};
-INSTANTIATE_TEST_SUITE_P(Readers, CelestrakLines, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "wide" : "portable"; });
+// read by each line reader the CPU runs.
+class CelestrakLines : public ::testing::TestWithParam<Reader> {};
+INSTANTIATE_TEST_SUITE_P(Readers, CelestrakLines, ::testing::ValuesIn(kReaders),
+                         [](const auto& info) {
+                           return info.param == Reader::wide        ? "wide"
+                                  : info.param == Reader::half_wide ? "half_wide"
+                                                                    : "portable";
+                         });
 TEST_P(CelestrakLines, AgreeWithTheFieldRulesOnMixedLines) {
+  if (!celestrak::detail::can_run(GetParam())) GTEST_SKIP() << "this CPU cannot run the reader";
   const std::size_t n = kValues.size();
   std::mt19937 rng(7);
   const auto pick = [&](std::size_t m) { return static_cast<std::size_t>(rng() % m); };
@@ -248,7 +274,7 @@ TEST_P(CelestrakLines, AgreeWithTheFieldRulesOnMixedLines) {
       // First each field of kValues stands in KP7 and in F10.7_OBS, which ends every other
       // such line, among 7s.
       const bool own = file_lines > n && i < n;
-      // Some lines stop early; the wide reader takes those that go on past F10.7_ADJ.
+      // Some lines stop early; the vector readers take those that go on past F10.7_ADJ.
       const std::size_t columns = own ? 20 + 3 * (i % 2) : pick(6) ? 21 + pick(4) : pick(22);
       for (std::size_t c = 1; c < columns; ++c)
         line += std::string(",") +
@@ -304,6 +330,19 @@ TEST(CelestrakRealFile, ParsesSwAll) {
   std::size_t without_kp = 0;
   for (const auto& r : recs) without_kp += !r.kp_3hr;
   EXPECT_EQ(without_kp, 197u);  // the predicted days at the end
+  // Every reader the CPU runs reads the file as the portable one does.
+  const auto portable = ok(ss.str(), Reader::portable);
+  ASSERT_EQ(portable.size(), recs.size());
+  for (const Reader reader : kReaders) {
+    if (!celestrak::detail::can_run(reader)) continue;
+    const auto other = ok(ss.str(), reader);
+    ASSERT_EQ(other.size(), portable.size());
+    for (std::size_t i = 0; i < other.size(); ++i) {
+      if (words(other[i]) != words(portable[i])) {
+        ASSERT_EQ(describe(other[i]), describe(portable[i])) << "line " << i + 2;
+      }
+    }
+  }
 }
 
 }  // namespace
