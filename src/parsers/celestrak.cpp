@@ -287,8 +287,7 @@ class LineReader {
       if (reader == detail::Reader::half_wide && wanted_ <= 32) mode_ = reader;
     }
     for (std::size_t k = 0; mode_ == detail::Reader::half_wide && k < 16; ++k) {
-      half_index_[k] = static_cast<std::uint8_t>(cols.values[kAp + k]);
-      half_index_[16 + k] = static_cast<std::uint8_t>(cols.values[kAp + k] - 1);
+      half_col_[k] = cols.values[kAp + k];
     }
     for (std::size_t k = 0; k < 3; ++k) daily_[k] = cols.values[k];
     for (std::size_t byte = 0; mode_ == detail::Reader::wide && byte < 64; ++byte) {
@@ -538,11 +537,6 @@ class LineReader {
   HELIODEX_HALF_WIDE bool read_half_wide(std::string_view text, std::uint64_t& row) {
     const char* const end = text.data() + text.size();
     const __m256i comma = _mm256_set1_epi8(','), line_feed = _mm256_set1_epi8('\n');
-    const __m256i index = _mm256_load_si256(reinterpret_cast<const __m256i*>(half_index_));
-    const __m256i upper = _mm256_cmpgt_epi8(index, _mm256_set1_epi8(15));
-    // Each field's length, from its byte of a broadcast, into every byte of its lane.
-    const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4,
-                                            4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7);
     // Byte j of a lane holds the field's byte 4 - j from its end when its length exceeds 3 - j.
     const __m256i back = _mm256_set1_epi32(0x00010203);
     const __m256i zero = _mm256_setzero_si256(), digit0 = _mm256_set1_epi8('0');
@@ -557,8 +551,7 @@ class LineReader {
                                                 11, 12, 13, 15);
     const __m256d fill = _mm256_set1_pd(999.9);
     const std::size_t need = wanted_;
-    // Eight offsets are stored per round; the spare slots after the last take the overrun.
-    alignas(32) std::uint8_t pos[32 + 8];
+    alignas(32) std::uint8_t pos[32] = {};
     double v[kValues];
     for (const char* line = text.data(); line != end;) {
       ++row;
@@ -582,33 +575,25 @@ class LineReader {
         if (!(line = read_line(line))) return false;
         continue;
       }
-      std::size_t count = 0;
-      for (std::size_t h = 0; h < 2 && count < need; ++h)
-        for (std::uint64_t b = c[h]; b && count < need;)
-          for (int k = 0; k < 8; ++k) {
-            pos[count] = static_cast<std::uint8_t>(64 * h + static_cast<std::size_t>(std::countr_zero(b)));
-            count += b != 0;
-            b &= b - 1;
-          }
+      // The first need comma offsets: those of the first 64 bytes, then of the rest.
+      const std::size_t low = std::min<std::size_t>(static_cast<std::size_t>(std::popcount(c[0])), need);
+      std::uint64_t b = c[0];
+      for (std::size_t k = 0; k < low; ++k, b &= b - 1)
+        pos[k] = static_cast<std::uint8_t>(std::countr_zero(b));
+      b = c[1];
+      for (std::size_t k = low; k < need; ++k, b &= b - 1)
+        pos[k] = static_cast<std::uint8_t>(64 + std::countr_zero(b));
 
-      // Bytes 0 to 15: the offset of the comma after each 3-hourly field; 16 to 31: before it.
-      const __m256i table = _mm256_load_si256(reinterpret_cast<const __m256i*>(pos));
-      const __m256i found = _mm256_blendv_epi8(
-          _mm256_shuffle_epi8(_mm256_permute2x128_si256(table, table, 0x00), index),
-          _mm256_shuffle_epi8(_mm256_permute2x128_si256(table, table, 0x11), index), upper);
-      const __m128i ends = _mm256_castsi256_si128(found);
-      const __m128i len = _mm_sub_epi8(_mm_sub_epi8(ends, _mm256_extracti128_si256(found, 1)),
-                                       _mm_set1_epi8(1));
-      const __m256i lens = _mm256_broadcastsi128_si256(len);
       // The daily values: up to eight digits, or seven with a point before the last, in
       // eight-byte lanes; the fourth lane repeats the third.
       std::uint32_t present;
       {
         const unsigned e0 = pos[daily_[0]], e1 = pos[daily_[1]], e2 = pos[daily_[2]];
-        const __m128i at = _mm_sub_epi32(_mm_setr_epi32(static_cast<int>(e0), static_cast<int>(e1),
-                                                        static_cast<int>(e2), static_cast<int>(e2)),
-                                         _mm_set1_epi32(8));
-        const __m256i word = _mm256_i32gather_epi64(reinterpret_cast<const long long*>(line), at, 1);
+        long long w[3];
+        std::memcpy(&w[0], line + e0 - 8, 8);
+        std::memcpy(&w[1], line + e1 - 8, 8);
+        std::memcpy(&w[2], line + e2 - 8, 8);
+        const __m256i word = _mm256_setr_epi64x(w[0], w[1], w[2], w[2]);
         constexpr std::uint64_t kEach = 0x0101010101010101;
         const auto length = [&](unsigned e, std::size_t col) {
           return static_cast<long long>((e - pos[col - 1] - 1) % 256 * kEach);
@@ -641,10 +626,15 @@ class LineReader {
         _mm256_storeu_pd(v, values);  // its fourth value goes where the 3-hourly ones follow
       }
       for (int h = 0; h < 2; ++h) {
-        const __m256i at = _mm256_sub_epi32(
-            _mm256_cvtepu8_epi32(h ? _mm_srli_si128(ends, 8) : ends), _mm256_set1_epi32(4));
-        const __m256i word = _mm256_i32gather_epi32(reinterpret_cast<const int*>(line), at, 1);
-        const __m256i n = _mm256_shuffle_epi8(lens, _mm256_add_epi8(spread, _mm256_set1_epi8(static_cast<char>(8 * h))));
+        int w[8], len[8];
+        for (int k = 0; k < 8; ++k) {
+          const std::size_t col = half_col_[8 * h + k];
+          const unsigned e = pos[col];
+          std::memcpy(&w[k], line + e - 4, 4);
+          len[k] = static_cast<int>((e - pos[col - 1] - 1) % 256 * 0x01010101u);
+        }
+        const __m256i word = _mm256_setr_epi32(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
+        const __m256i n = _mm256_setr_epi32(len[0], len[1], len[2], len[3], len[4], len[5], len[6], len[7]);
         const __m256i in_field = _mm256_cmpgt_epi8(n, back);
         const __m256i d = _mm256_sub_epi8(word, digit0);  // other bytes wrap past 9
         const __m256i digit = _mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d);
@@ -693,7 +683,7 @@ class LineReader {
   detail::Reader mode_ = detail::Reader::portable;
   // For the half-wide reader: the column of each 3-hourly field (AP1..AP8, KP1..KP8), which
   // is also the index of the comma that ends it, then the index of the comma before it.
-  alignas(32) std::uint8_t half_index_[32] = {};
+  std::size_t half_col_[16] = {};
   std::size_t daily_[3] = {};  // the columns of the daily values
   // Per byte of the wide reader's lanes, the field's column, which is also the index of the
   // comma that ends it, and the one before: sixteen lanes of four bytes for AP1..AP8 and
