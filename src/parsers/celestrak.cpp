@@ -263,6 +263,15 @@ std::uint32_t small_word(const char* p, std::size_t n) noexcept {
 [[gnu::always_inline]] HELIODEX_WIDE inline __m512d high_doubles(__m512i v) {
   return _mm512_maskz_cvtepi32_pd(0xFF, _mm512_maskz_extracti64x4_epi64(0xFF, v, 1));
 }
+// For each byte value, the offsets of its set bits in ascending order, one per byte.
+constexpr auto kBitOffsets = [] {
+  std::array<std::uint64_t, 256> table{};
+  for (unsigned v = 0; v < 256; ++v)
+    for (unsigned bit = 0, n = 0; bit < 8; ++bit)
+      if (v >> bit & 1) table[v] |= std::uint64_t{bit} << (8 * n++);
+  return table;
+}();
+
 // Bit i set where byte i of bytes equals the byte of c.
 [[gnu::always_inline]] HELIODEX_HALF_WIDE inline std::uint64_t byte_bits(__m256i bytes, __m256i c) {
   return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, c)))};
@@ -549,9 +558,8 @@ class LineReader {
     const __m256i drop_point = _mm256_setr_epi8(-128, 0, 1, 2, 3, 4, 5, 7, -128, 8, 9, 10, 11, 12,
                                                 13, 15, -128, 0, 1, 2, 3, 4, 5, 7, -128, 8, 9, 10,
                                                 11, 12, 13, 15);
-    const __m256d fill = _mm256_set1_pd(999.9);
     const std::size_t need = wanted_;
-    alignas(32) std::uint8_t pos[32] = {};
+    std::uint8_t pos[128 + 8] = {};
     double v[kValues];
     for (const char* line = text.data(); line != end;) {
       ++row;
@@ -575,14 +583,16 @@ class LineReader {
         if (!(line = read_line(line))) return false;
         continue;
       }
-      // The first need comma offsets: those of the first 64 bytes, then of the rest.
-      const std::size_t low = std::min<std::size_t>(static_cast<std::size_t>(std::popcount(c[0])), need);
-      std::uint64_t b = c[0];
-      for (std::size_t k = 0; k < low; ++k, b &= b - 1)
-        pos[k] = static_cast<std::uint8_t>(std::countr_zero(b));
-      b = c[1];
-      for (std::size_t k = low; k < need; ++k, b &= b - 1)
-        pos[k] = static_cast<std::uint8_t>(64 + std::countr_zero(b));
+      // The comma offsets, eight bytes of the mask at a time: each byte's offsets come from
+      // a table and are stored after those before, with no branch.
+      std::size_t count = 0;
+      for (std::size_t h = 0; h < 2; ++h)
+        for (std::size_t i = 0; i < 8; ++i) {
+          const auto bits = static_cast<std::uint8_t>(c[h] >> (8 * i));
+          const std::uint64_t at = kBitOffsets[bits] + 0x0808080808080808 * (8 * h + i);
+          std::memcpy(pos + count, &at, 8);
+          count += static_cast<std::size_t>(std::popcount(bits));
+        }
 
       // The daily values: up to eight digits, or seven with a point before the last, in
       // eight-byte lanes; the fourth lane repeats the third.
@@ -620,9 +630,11 @@ class LineReader {
             _mm256_permutevar8x32_epi32(whole, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6))));
         values = _mm256_blendv_pd(values, _mm256_div_pd(values, _mm256_set1_pd(10.0)),
                                   _mm256_castsi256_pd(point));
-        const __m256d good = _mm256_and_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bad, zero)),
-                                           _mm256_cmp_pd(values, fill, _CMP_LT_OQ));
-        present = static_cast<std::uint32_t>(_mm256_movemask_pd(good)) & 0x7u;
+        // Below 999.9, whose texts may be fill values: at most 999, or 9998 tenths.
+        const __m256i limit = _mm256_blendv_epi8(_mm256_set1_epi64x(1000), _mm256_set1_epi64x(9999), point);
+        const __m256i good = _mm256_andnot_si256(bad, _mm256_cmpgt_epi64(limit, whole));
+        present = static_cast<std::uint32_t>(_mm256_movemask_pd(_mm256_castsi256_pd(
+                      _mm256_cmpeq_epi64(good, ones)))) & 0x7u;
         _mm256_storeu_pd(v, values);  // its fourth value goes where the 3-hourly ones follow
       }
       for (int h = 0; h < 2; ++h) {
