@@ -289,11 +289,11 @@ class LineReader {
         out_(out) {
     bounds_[0] = ~std::size_t{0};  // one before field 0
     // The vector readers take lines whose wanted fields all end in a comma among the first 64
-    // (wide) or 32 (half-wide), with no value in column 0 (which has no comma before it).
+    // (wide) or 128 (half-wide), with no value in column 0 (which has no comma before it).
     const std::size_t first = *std::min_element(cols.values.begin(), cols.values.end());
     if (first >= 1 && detail::can_run(reader)) {
       if (reader == detail::Reader::wide && wanted_ <= 64) mode_ = reader;
-      if (reader == detail::Reader::half_wide && wanted_ <= 32) mode_ = reader;
+      if (reader == detail::Reader::half_wide && wanted_ <= 128) mode_ = reader;
     }
     for (std::size_t k = 0; mode_ == detail::Reader::half_wide && k < 16; ++k) {
       half_col_[k] = cols.values[kAp + k];
@@ -538,11 +538,14 @@ class LineReader {
 
 #if defined(HELIODEX_WIDE_LINES)
   // Lines whose wanted fields all end in a comma within their first 128 bytes are cut from
-  // bit masks of 32-byte vectors into a table of comma offsets. From it the sixteen 3-hourly
-  // fields are gathered right-aligned into four-byte lanes, with zeros in front, and convert
-  // together; the date and the daily values are read from the table as the portable reader
-  // reads them. A lane that holds anything but one to four digits, and any other line, takes
-  // the portable way, so both readings agree bit for bit.
+  // bit masks of 32-byte vectors into a table of comma offsets. By it each field is loaded
+  // right-aligned into a lane: the sixteen 3-hourly fields into four-byte lanes, the daily
+  // values into eight-byte lanes, where a point before the last digit is dropped and the
+  // value divided by ten, as the scalar reading does; bytes before a field's start count as
+  // zeros. Lanes then convert together. A lane that holds anything else (a blank, a sign,
+  // another point, a fill value, too many digits), and any other line, takes the portable
+  // way, so both readings agree bit for bit. Bytes up to 8 before a line are read (and
+  // ignored): every line has its header or kFront bytes of padding before it.
   HELIODEX_HALF_WIDE bool read_half_wide(std::string_view text, std::uint64_t& row) {
     const char* const end = text.data() + text.size();
     const __m256i comma = _mm256_set1_epi8(','), line_feed = _mm256_set1_epi8('\n');
@@ -653,7 +656,7 @@ class LineReader {
         const __m256i n1 = _mm256_sub_epi8(n, one);  // 1 to 4 bytes: n - 1 is 3 or less
         const __m256i length_ok = _mm256_cmpeq_epi8(_mm256_min_epu8(n1, three), n1);
         const __m256i bad = _mm256_or_si256(_mm256_andnot_si256(digit, in_field),
-                                            _mm256_andnot_si256(length_ok, _mm256_set1_epi8(-1)));
+                                            _mm256_andnot_si256(length_ok, ones));
         present |= static_cast<std::uint32_t>(_mm256_movemask_ps(
                        _mm256_castsi256_ps(_mm256_cmpeq_epi32(bad, zero))))
                    << (kAp + 8 * h);

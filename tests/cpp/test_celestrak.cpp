@@ -263,14 +263,18 @@ TEST_P(CelestrakLines, AgreeWithTheFieldRulesOnMixedLines) {
   const std::size_t n = kValues.size();
   std::mt19937 rng(7);
   const auto pick = [&](std::size_t m) { return static_cast<std::size_t>(rng() % m); };
+  // Also with 40 ignored columns in front, which move every wanted field past the 32nd.
+  for (const std::size_t skip : {0u, 40u})
   for (std::size_t file_lines : {1u, 3u, 40u, 3000u}) {
-    std::string text = "X," + kHeader + ",Y\n";
+    std::string fill;
+    for (std::size_t c = 0; c < skip; ++c) fill += ",F" + std::to_string(c);
+    std::string text = "X" + fill + "," + kHeader + ",Y\n";
     std::vector<std::string> lines;
     std::vector<std::uint8_t> days;
     for (std::size_t i = 0; i < file_lines; ++i) {
       std::string line = pick(4) ? "a" : std::string(pick(200), 'z');  // some pass 128 bytes
       days.push_back(static_cast<std::uint8_t>(1 + pick(28)));
-      line += ",2000-01-" + std::to_string(days.back());
+      line += std::string(skip, ',') + ",2000-01-" + std::to_string(days.back());
       // First each field of kValues stands in KP7 and in F10.7_OBS, which ends every other
       // such line, among 7s.
       const bool own = file_lines > n && i < n;
@@ -294,14 +298,21 @@ TEST_P(CelestrakLines, AgreeWithTheFieldRulesOnMixedLines) {
         comma = lines[i].find(',', start);
         f.push_back(std::string_view(lines[i]).substr(start, comma - start));
       }
-      const auto at = [&](std::size_t c) { return c < f.size() ? f[c] : std::string_view{}; };
+      const auto at = [&](std::size_t c) {
+        return c + skip < f.size() ? f[c + skip] : std::string_view{};
+      };
+      const auto cols = [&](std::size_t first) {
+        std::array<std::size_t, 8> c;
+        for (std::size_t k = 0; k < 8; ++k) c[k] = first + skip + k;
+        return c;
+      };
       DailyRecord want{};
       want.date = {2000, 1, days[i]};
       want.f10_7_obs = celestrak::detail::parse_f64_opt(at(20));
       want.f10_7_adj = celestrak::detail::parse_f64_opt(at(21));
       want.ap_daily = celestrak::detail::parse_f64_opt(at(19));
-      want.kp_3hr = celestrak::detail::parse_array_8(f, {2, 3, 4, 5, 6, 7, 8, 9});
-      want.ap_3hr = celestrak::detail::parse_array_8(f, {11, 12, 13, 14, 15, 16, 17, 18});
+      want.kp_3hr = celestrak::detail::parse_array_8(f, cols(2));
+      want.ap_3hr = celestrak::detail::parse_array_8(f, cols(11));
       ASSERT_EQ(describe(recs[i]), describe(want)) << file_lines << ':' << i << ' ' << lines[i];
       if (file_lines <= n || i >= n) continue;
       EXPECT_EQ(bits(recs[i].f10_7_obs), kValues[i].bits) << lines[i];
