@@ -386,18 +386,28 @@ class LineReader {
   void append(CalendarDate date, const double* v, std::uint32_t present) {
     ascending_ &= last_ < date;
     last_ = date;
-    const auto scalar = [&](std::size_t k) -> Index {
-      if (present >> k & 1) return v[k];
-      return std::nullopt;
+    // Each member is converted in place from one of these, so no part of the record is
+    // built elsewhere and copied; and every member is given, so nothing is zeroed first
+    // (value-initialising the 300-byte record would cost a quarter of the parse).
+    struct Scalar {
+      const double& v;
+      bool on;
+      operator Index() const noexcept { return on ? Index(v) : Index(); }
     };
-    const auto group = [&](std::size_t first) -> Index8 {  // all eight or nothing
-      if ((present >> first & 0xFF) != 0xFF) return std::nullopt;
-      std::array<double, 8> g;
-      std::copy(v + first, v + first + 8, g.begin());
-      return g;
+    struct Group {  // all eight or nothing
+      const double* v;
+      bool on;
+      operator Index8() const noexcept {
+        if (!on) return std::nullopt;
+        Index8 g(std::in_place);
+        std::memcpy(g->data(), v, sizeof(*g));
+        return g;
+      }
     };
-    // Every member is given, so nothing is zeroed first: value-initialising the 300-byte
-    // record would cost a quarter of the parse.
+    const auto scalar = [&](std::size_t k) { return Scalar{v[k], (present >> k & 1) != 0}; };
+    const auto group = [&](std::size_t first) {
+      return Group{v + first, (present >> first & 0xFF) == 0xFF};
+    };
 #if defined(__cpp_aggregate_paren_init)
     out_.emplace_back(date, scalar(kObs), scalar(kAdj), Index{}, Index{}, scalar(kApDaily),
                       group(kAp), group(kKp), Index{}, Index{}, Index{}, Index{});
