@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "memory.hpp"
@@ -120,8 +121,22 @@ const char* convert_path(PyObject* obj, Py_ssize_t& size) noexcept {
 
 // ---- file reading --------------------------------------------------------------------
 
+// A file's bytes start on a cache line. The kernel's copy from the page cache, whose pages
+// start on one, runs several times faster into a destination aligned alike on some CPUs
+// (three times for a 121 MiB file on AMD Zen 3) than into malloc's 16-byte alignment.
+constexpr std::align_val_t kBufferAlignment{64};
+struct BufferDeleter {
+  void operator()(char* p) const noexcept { ::operator delete[](p, kBufferAlignment); }
+};
+using Buffer = std::unique_ptr<char[], BufferDeleter>;
+
+// Uninitialised; throws bad_alloc (MemoryError) when there is no memory.
+Buffer new_buffer(std::size_t bytes) {
+  return Buffer(static_cast<char*>(::operator new[](bytes, kBufferAlignment)));
+}
+
 struct FileBytes {
-  std::unique_ptr<char[]> data;
+  Buffer data;
   std::size_t size = 0;
   std::string_view view() const noexcept { return {data.get(), size}; }
 };
@@ -147,13 +162,13 @@ bool load_file(const char* name, Py_ssize_t name_size, FileBytes& out) {
   if (::fstat(fd, &st) != 0) return raise_os_error(errno);
   // Files whose size stat does not know (pipes, /proc) grow the buffer as they are read.
   std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
-  auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  Buffer buffer = new_buffer(capacity);
   advise_huge_pages(buffer.get(), capacity);
   std::size_t used = 0;
   for (;;) {
     if (used == capacity) {
       const std::size_t bigger = capacity * 2;
-      auto grown = std::make_unique_for_overwrite<char[]>(bigger);
+      Buffer grown = new_buffer(bigger);
       advise_huge_pages(grown.get(), bigger);
       std::memcpy(grown.get(), buffer.get(), used);
       buffer = std::move(grown);
