@@ -88,6 +88,18 @@ int main() {
     });
     std::printf("SW-All.csv: read+parse %.3f ms, read+count lines %.3f ms, ratio %.2f\n",
                 parse * 1e3, count * 1e3, parse / count);
+    using heliodex::celestrak::detail::Reader;
+    for (const Reader reader : {Reader::wide, Reader::half_wide, Reader::portable}) {
+      if (!heliodex::celestrak::detail::can_run(reader)) continue;
+      const double t = median_seconds(101, [&] {
+        if (!heliodex::celestrak::detail::parse_lines(text, reader)) std::abort();
+      });
+      std::printf("SW-All.csv: parse of the bytes in memory, %s line reader %.3f ms\n",
+                  reader == Reader::wide        ? "wide"
+                  : reader == Reader::half_wide ? "half-wide"
+                                                : "portable",
+                  t * 1e3);
+    }
     for (const char* name : {"SOLFSMY.TXT", "DTCFILE.TXT"}) {
       const std::string bytes = read_file(dir + "/" + name);
       const bool sol = name[0] == 'S';
