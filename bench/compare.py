@@ -146,6 +146,8 @@ def median_call(fn, repeat: int, setup=None) -> float:
 def fmt_t(s: float | None) -> str:
     if s is None:
         return "n/a"
+    if s < 0:  # a difference of two noisy times
+        return "-" + fmt_t(-s)
     for unit, scale in (("s", 1), ("ms", 1e-3), ("µs", 1e-6)):
         if s >= scale:
             return f"{s / scale:.3g} {unit}"
@@ -994,7 +996,9 @@ def bench_import(report: dict) -> None:
     r = dict(
         bare=statistics.median(bare),
         imported=statistics.median(imp),
-        added=statistics.median(imp) - statistics.median(bare),
+        # Starts were timed in pairs; the median of the pairs' differences cancels most of a
+        # busy neighbour, which a difference of two medians does not.
+        added=statistics.median(i - b for b, i in zip(bare, imp, strict=True)),
         importtime=statistics.median(own) if own else None,
     )
     report["import"] = r
@@ -1144,14 +1148,27 @@ def aims(t: Table, report: dict) -> list[tuple[str, str, bool | None]]:
         )
     if "import" in report:
         a = report["import"]["added"]
-        out.append(("import heliodex adds <= 2 ms", f"{a * 1e3:.2f} ms", a <= 2e-3))
+        shown = f"{a * 1e3:.2f} ms"
+        if a <= 0:  # a start with the import measured no slower than one without
+            shown = f"below the noise of a start ({shown}; -X importtime " + (
+                f"{report['import']['importtime'] * 1e3:.2f} ms)"
+                if report["import"]["importtime"]
+                else "n/a)"
+            )
+        out.append(("import heliodex adds <= 2 ms", shown, a <= 2e-3))
     if "split" in report:
         s = report["split"]
+        # The numeric part is what is left after two subtractions; when noise makes it zero
+        # or less, this run cannot tell, and says so instead of passing the aim.
+        resolved = s["numeric"] > 0
         out.append(
             (
                 "to_numpy numeric columns <= 4x memcpy of the same bytes",
-                f"{s['ratio_warm']:.2f}x (fresh destination {s['ratio_fresh']:.2f}x)",
-                s["ratio_warm"] <= 4,
+                f"{s['ratio_warm']:.2f}x (fresh destination {s['ratio_fresh']:.2f}x)"
+                if resolved
+                else "not resolved in this run: the numeric part came out at "
+                f"{fmt_t(s['numeric'])}, below the noise of the two times it is derived from",
+                s["ratio_warm"] <= 4 if resolved else None,
             )
         )
     for m in report.get("export_mem", []):
@@ -1225,7 +1242,8 @@ def write_outputs(t: Table, report: dict, notes: list[str], cmd: str) -> None:
         lines += [
             "",
             f"`import heliodex`: a bare interpreter starts in {fmt_t(i['bare'])}, with "
-            f"the import in {fmt_t(i['imported'])} (adds {fmt_t(i['added'])}; "
+            f"the import in {fmt_t(i['imported'])} (adds {fmt_t(i['added'])}, the median "
+            f"difference of paired starts; "
             f"`-X importtime` gives {fmt_t(i['importtime'])}); NumPy is not imported.",
         ]
     if "split" in report:
@@ -1389,7 +1407,7 @@ def main() -> None:
     write_outputs(t, report, notes, cmd)
     section("aims")
     for name, val, met in aims(t, report):
-        print(f"  {'met    ' if met else 'NOT MET'}  {name}: {val}")
+        print(f"  {'n/a    ' if met is None else 'met    ' if met else 'NOT MET'}  {name}: {val}")
     print(f"\nwrote {OUT / 'results.md'} and {OUT / 'compare.png'} in {perf_counter() - t0:.0f} s")
 
 
