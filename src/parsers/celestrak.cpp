@@ -291,15 +291,17 @@ class LineReader {
     // The vector readers take lines whose wanted fields all end in a comma among the first 64
     // (wide) or 128 (half-wide), with no value in column 0 (which has no comma before it).
     const std::size_t first = *std::min_element(cols.values.begin(), cols.values.end());
-    if (first >= 1 && detail::can_run(reader)) {
-      if (reader == detail::Reader::wide && wanted_ <= 64) mode_ = reader;
-      if (reader == detail::Reader::half_wide && wanted_ <= 128) mode_ = reader;
+    // A file the wide reader cannot take goes to the half-wide one where that can.
+    using detail::Reader;
+    if (first >= 1 && reader != Reader::portable) {
+      if (reader == Reader::wide && wanted_ <= 64 && detail::can_run(Reader::wide))
+        mode_ = Reader::wide;
+      else if (wanted_ <= 128 && detail::can_run(Reader::half_wide))
+        mode_ = Reader::half_wide;
     }
-    for (std::size_t k = 0; mode_ == detail::Reader::half_wide && k < 16; ++k) {
-      half_col_[k] = cols.values[kAp + k];
-    }
-    for (std::size_t k = 0; k < 3; ++k) daily_[k] = cols.values[k];
-    for (std::size_t byte = 0; mode_ == detail::Reader::wide && byte < 64; ++byte) {
+    std::copy(cols.values.begin() + kAp, cols.values.end(), half_col_);
+    std::copy(cols.values.begin(), cols.values.begin() + kAp, daily_);
+    for (std::size_t byte = 0; mode_ == Reader::wide && byte < 64; ++byte) {
       const auto small = static_cast<std::uint8_t>(cols.values[kAp + byte / 4]);
       const auto daily = static_cast<std::uint8_t>(cols.values[std::min<std::size_t>(byte / 8, 2)]);
       small_end_[byte] = small;

@@ -27,7 +27,8 @@ bool can_run(Reader reader) noexcept;
 // The fastest reader this CPU runs; parse uses it.
 Reader fastest_reader() noexcept;
 
-// parse, with the given reader, or the portable one where the CPU cannot run it.
+// parse, with the given reader where the CPU runs it and the file's columns suit it; else
+// with the half-wide reader (for wide) where that can, or the portable one.
 Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, Reader reader,
                                              bool* ascending = nullptr);
 
