@@ -419,6 +419,32 @@ class LineReader {
 #endif
   }
 
+  // The rest of a line that a vector reader cut, with pos[i] the offset of the comma that
+  // ends field i: its date, the value slots its lanes left absent (bit k of present clear)
+  // read by the portable rules, and its record. False at a bad date.
+  bool finish_line(const char* line, const std::uint8_t* pos, double* v, std::uint32_t present) {
+    const auto field_at = [&](std::size_t col) {
+      const std::size_t from_byte = col == 0 ? 0 : std::size_t{pos[col - 1]} + 1;
+      return std::string_view(line + from_byte, pos[col] - from_byte);
+    };
+    CalendarDate date;
+    if (!read_date(field_at(cols_.date), date)) return false;
+    for (std::uint32_t rest = ~present & ((1u << kValues) - 1); rest; rest &= rest - 1) {
+      const auto k = static_cast<std::size_t>(std::countr_zero(rest));
+      if (read_number(field_at(cols_.values[k]), v[k])) present |= 1u << k;
+    }
+    append(date, v, present);
+    return true;
+  }
+
+  // The length, with its LF, of a line that goes on past the 128-byte window of the vector
+  // readers (trailing columns, long values after the last wanted field).
+  static std::size_t past_window(const char* line, const char* end) noexcept {
+    const auto rest = static_cast<std::size_t>(end - line - 128);
+    return static_cast<std::size_t>(
+               static_cast<const char*>(std::memchr(line + 128, '\n', rest)) - line) + 1;
+  }
+
 #if defined(HELIODEX_WIDE_LINES)
   // Lines whose wanted fields all end in a comma within their first 128 bytes are cut in
   // vector registers. The offsets of their commas are packed into one register; from it
@@ -524,25 +550,8 @@ class LineReader {
         _mm512_mask_storeu_pd(v, 0x7, values);
       }
 
-      const auto field_at = [&](std::size_t col) {
-        const std::size_t from_byte = col == 0 ? 0 : std::size_t{pos[col - 1]} + 1;
-        return std::string_view(line + from_byte, pos[col] - from_byte);
-      };
-      CalendarDate date;
-      if (!read_date(field_at(cols_.date), date)) return false;
-      for (std::uint32_t rest = ~present & ((1u << kValues) - 1); rest; rest &= rest - 1) {
-        const auto k = static_cast<std::size_t>(std::countr_zero(rest));
-        if (read_number(field_at(cols_.values[k]), v[k])) present |= 1u << k;
-      }
-      append(date, v, present);
-      // A line that goes on past the window (trailing columns, long values after the last
-      // wanted field) ends at its first LF after it.
-      if (!(lf0 | lf1)) {
-        const auto rest = static_cast<std::size_t>(end - line - 128);
-        lf = static_cast<std::size_t>(
-            static_cast<const char*>(std::memchr(line + 128, '\n', rest)) - line);
-      }
-      line += lf + 1;
+      if (!finish_line(line, pos, v, present)) return false;
+      line += lf0 | lf1 ? lf + 1 : past_window(line, end);
     }
     return true;
   }
@@ -678,23 +687,8 @@ class LineReader {
         _mm256_storeu_pd(v + kAp + 8 * h + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(values, 1)));
       }
 
-      const auto field_at = [&](std::size_t col) {
-        const std::size_t from_byte = col == 0 ? 0 : std::size_t{pos[col - 1]} + 1;
-        return std::string_view(line + from_byte, pos[col] - from_byte);
-      };
-      CalendarDate date;
-      if (!read_date(field_at(cols_.date), date)) return false;
-      for (std::uint32_t rest = ~present & ((1u << kValues) - 1); rest; rest &= rest - 1) {
-        const auto k = static_cast<std::size_t>(std::countr_zero(rest));
-        if (read_number(field_at(cols_.values[k]), v[k])) present |= 1u << k;
-      }
-      append(date, v, present);
-      if (!(lfs[0] | lfs[1])) {
-        const auto rest = static_cast<std::size_t>(end - line - 128);
-        lf = static_cast<std::size_t>(
-            static_cast<const char*>(std::memchr(line + 128, '\n', rest)) - line);
-      }
-      line += lf + 1;
+      if (!finish_line(line, pos, v, present)) return false;
+      line += lfs[0] | lfs[1] ? lf + 1 : past_window(line, end);
     }
     return true;
   }
