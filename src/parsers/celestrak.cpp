@@ -23,7 +23,7 @@
 #define HELIODEX_WIDE_LINES 1
 // The wide line reader: 64-byte vectors with byte permutes and compression.
 #define HELIODEX_WIDE __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vbmi2,popcnt")))
-// The half-wide line reader: 32-byte vectors, in-lane byte shuffles and gathers.
+// The half-wide line reader: 32-byte vectors and in-lane byte shuffles.
 #define HELIODEX_HALF_WIDE __attribute__((target("avx2,bmi,popcnt")))
 #endif
 
@@ -555,9 +555,7 @@ class LineReader {
     }
     return true;
   }
-#endif
 
-#if defined(HELIODEX_WIDE_LINES)
   // Lines whose wanted fields all end in a comma within their first 128 bytes are cut from
   // bit masks of 32-byte vectors into a table of comma offsets. By it each field is loaded
   // right-aligned into a lane: the sixteen 3-hourly fields into four-byte lanes, the daily
