@@ -56,6 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (bool(r) != bool(portable) || (r && !same_records(*r, *portable)))
     heliodex::fuzz::fail("parse and the portable reader disagree", input);
+  // A file that arrives in small blocks, cut anywhere, reads as one that arrives whole.
+  {
+    bool block_ascending = false;
+    const std::size_t block = 1 + size % 61;
+    const auto b = heliodex::celestrak::detail::parse_lines(
+        input, heliodex::celestrak::detail::fastest_reader(), &block_ascending, block);
+    if (bool(b) != bool(r) || (!b && b.error().message() != r.error().message()) ||
+        (b && (!same_records(*b, *r) || block_ascending != ascending)))
+      heliodex::fuzz::fail("a file read in blocks reads otherwise", input);
+  }
   std::size_t data_lines = 0;
   if (r) {
     // The store takes a list whose dates are said to ascend as it is, so that must be exact.

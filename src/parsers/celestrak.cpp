@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 
 #if defined(__SSE2__)
@@ -344,8 +345,14 @@ class LineReader {
     return std::string_view(line + first, last > first ? last - first : 0);
   }
 
-  static bool read_date(std::string_view field, CalendarDate& date) noexcept {
-    return (field.size() == 10 && read_iso_date(field.data(), date)) || parse_date(field, date);
+  // The slow form writes a date of its own: were date's address to reach it, date would
+  // live in memory, written a member at a time and read back whole, which stalls.
+  [[gnu::always_inline]] static bool read_date(std::string_view field, CalendarDate& date) noexcept {
+    if (field.size() == 10 && read_iso_date(field.data(), date)) return true;
+    CalendarDate slow;
+    if (!parse_date(field, slow)) return false;
+    date = slow;
+    return true;
   }
 
   bool read_fields(const char* line) {
@@ -766,52 +773,149 @@ Index8 parse_array_8(std::span<const std::string_view> fields,
 
 }  // namespace detail
 
+struct Loader::State {
+  State(std::uint64_t hint, detail::Reader r, std::size_t b)
+      : size_hint(hint), reader(r), block(std::max<std::size_t>(b, 1)), buffer(kFront + block + kSlack) {}
+
+  // Whether the lines are still to be read: the header is read and nothing is wrong yet.
+  bool reading() const noexcept { return lines && !bad_text && bad_row == 0; }
+  char* data() noexcept { return buffer.data() + kFront; }
+
+  // The text check of the whole file, a run of whole lines at a time: a LF is never part of
+  // a longer UTF-8 sequence, so the runs are valid exactly when the file is.
+  std::size_t check(std::string_view text) noexcept {
+    const text::TextScan scan = text::scan_text(text);
+    if (!scan.ascii && !text::is_utf8(text)) bad_text = true;
+    return scan.line_feeds;
+  }
+
+  // The first line of text (whole lines, or the file's last line) is the header.
+  void read_header(std::string_view text, std::size_t line_feeds) {
+    text::LineSplitter split(text);
+    std::string_view line;
+    split.next(line);
+    header_read = true;
+    auto found = resolve_columns(line);
+    if (!found) return;  // lines stays empty: the header's error
+    cols = *found;
+    lines.emplace(*cols, records, reader);
+    // The list of records is sized from the lines per byte of the first block, with a
+    // quarter to spare: pages that no record reaches are never touched, so cost no memory.
+    // Huge pages are asked for only where records are expected, since a huge page is all
+    // touched at once.
+    const std::size_t header = std::min(line.size() + 1, text.size());
+    const std::size_t sample = text.size() - header, sample_lines = line_feeds - (line_feeds > 0);
+    if (size_hint > 0) {
+      const double per_byte = sample >= 4096 && sample_lines > 0
+                                  ? 1.25 * static_cast<double>(sample_lines) / static_cast<double>(sample)
+                                  : 1.0 / 32;
+      const double guess = static_cast<double>(size_hint) * per_byte + 64;
+      records.reserve(static_cast<std::size_t>(std::min(guess, static_cast<double>(size_hint) + 1)));
+      advise_huge_pages(records.data(), records.capacity() * 4 / 5 * sizeof(DailyRecord));
+    }
+  }
+
+  // Reads the whole lines of text, which has kFront bytes before it and kSlack after it.
+  void read_lines(std::string_view text) {
+    if (reading() && !lines->read(text, row)) bad_row = row;
+  }
+
+  std::uint64_t size_hint;
+  detail::Reader reader;
+  std::size_t block;
+  // Held bytes (the line that runs on past the last block) from data(), with kFront bytes
+  // before them and at least kSlack after them, so that lines are read where they are.
+  std::vector<char> buffer;
+  std::size_t held = 0, unsearched = 0;
+  bool any = false, header_read = false, bad_text = false, finished = false;
+  std::uint64_t row = 1, bad_row = 0;  // the header is row 1
+  std::optional<Columns> cols;
+  std::vector<DailyRecord> records;
+  std::optional<LineReader> lines;  // refers to cols and records
+};
+
+Loader::Loader(std::uint64_t size_hint, detail::Reader reader, std::size_t block)
+    : state_(std::make_unique<State>(size_hint, reader, block)) {}
+
+Loader::~Loader() = default;
+
+std::span<char> Loader::space() {
+  State& s = *state_;
+  const std::size_t room = s.buffer.size() - kFront - kSlack;
+  if (room - s.held == 0 || 2 * (room - s.held) < s.block) {  // a line longer than a block
+    std::vector<char> bigger(kFront + std::max(2 * room, s.held + s.block) + kSlack);
+    std::memcpy(bigger.data() + kFront, s.data(), s.held);
+    s.buffer.swap(bigger);
+  }
+  return {s.data() + s.held, s.buffer.size() - kFront - kSlack - s.held};
+}
+
+void Loader::commit(std::size_t n) {
+  State& s = *state_;
+  s.held += std::min(n, s.buffer.size() - kFront - kSlack - s.held);  // no more than space()
+  s.any |= n > 0;
+  if (s.bad_text) {  // the file is refused already: nothing more to look at
+    s.held = 0;
+    return;
+  }
+  const char* const data = s.data();
+  // Up to the last LF, usually a few bytes from the end; held bytes before unsearched have
+  // none, so a long line is searched once.
+  std::size_t whole = s.held;
+  while (whole > s.unsearched && data[whole - 1] != '\n') --whole;
+  if (whole == s.unsearched) {  // no line ends here yet
+    s.unsearched = s.held;
+    return;
+  }
+  const std::size_t line_feeds = s.check(std::string_view(data, whole));
+  std::size_t from = 0;
+  if (!s.header_read) {
+    s.read_header(std::string_view(data, whole), line_feeds);
+    from = static_cast<std::size_t>(static_cast<const char*>(std::memchr(data, '\n', whole)) - data) + 1;
+  }
+  s.read_lines(std::string_view(data + from, whole - from));
+  s.held -= whole;
+  std::memmove(s.data(), data + whole, s.held);
+  s.unsearched = s.held;  // what follows the last LF has none
+}
+
+Result<std::vector<DailyRecord>> Loader::finish(bool* ascending) {
+  State& s = *state_;
+  if (ascending) *ascending = false;
+  if (s.finished) return HeliodexError::invalid_header();
+  s.finished = true;
+  if (s.held > 0 && !s.bad_text) {  // the last line, with no LF after it
+    const std::string_view last(s.data(), s.held);
+    const std::size_t line_feeds = s.check(last);
+    if (!s.header_read) {
+      s.read_header(last, line_feeds);
+    } else {
+      s.data()[s.held] = '\n';  // within the kSlack bytes after it
+      s.read_lines(std::string_view(s.data(), s.held + 1));
+    }
+  }
+  if (!s.any || s.bad_text || !s.lines) return HeliodexError::invalid_header();
+  if (s.bad_row != 0)
+    return HeliodexError::parse_row(s.bad_row, HeliodexError::invalid_date().message());
+  if (ascending) *ascending = s.lines->ascending();
+  return std::move(s.records);
+}
+
 Result<std::vector<DailyRecord>> parse(std::string_view bytes, bool* ascending) {
   return detail::parse_lines(bytes, detail::fastest_reader(), ascending);
 }
 
 Result<std::vector<DailyRecord>> detail::parse_lines(std::string_view bytes, Reader reader,
-                                                     bool* ascending) {
-  if (ascending) *ascending = false;
-  const text::TextScan scan = text::scan_text(bytes);
-  if (!scan.ascii && !text::is_utf8(bytes)) return HeliodexError::invalid_header();
-  text::LineSplitter lines(bytes);
-  std::string_view header_line;
-  if (!lines.next(header_line)) return HeliodexError::invalid_header();
-  const auto cols = resolve_columns(header_line);
-  if (!cols) return cols.error();
-
-  std::vector<DailyRecord> records;
-  const std::size_t header_end = bytes.find('\n');
-  if (header_end == bytes.npos) {
-    if (ascending) *ascending = true;
-    return records;
+                                                     bool* ascending, std::size_t block) {
+  Loader loader(bytes.size(), reader, block);
+  while (!bytes.empty()) {
+    const std::span<char> room = loader.space();
+    const std::size_t n = std::min(room.size(), std::min(bytes.size(), std::max<std::size_t>(block, 1)));
+    std::memcpy(room.data(), bytes.data(), n);
+    loader.commit(n);
+    bytes.remove_prefix(n);
   }
-  const std::string_view data = bytes.substr(header_end + 1);
-  records.reserve(scan.line_feeds);  // the header's LF stands for a last line without one
-  advise_huge_pages(records.data(), records.capacity() * sizeof(DailyRecord));
-
-  // Lines are read in place up to the last one that ends kSlack bytes or more before the
-  // end; the rest is read from a copy, with a LF added where missing and kSlack bytes after.
-  std::size_t split = 0;
-  if (data.size() > kSlack) {
-    const std::size_t lf = data.rfind('\n', data.size() - kSlack - 1);
-    split = lf == data.npos ? 0 : lf + 1;
-  }
-  // The copy has kFront bytes before it too, as the lines read in place have their header.
-  std::string tail(kFront, '\n');
-  tail += data.substr(split);
-  if (tail.size() > kFront && tail.back() != '\n') tail += '\n';
-  const std::size_t tail_size = tail.size() - kFront;
-  tail.resize(kFront + tail_size + kSlack);
-
-  LineReader lines_reader(*cols, records, reader);
-  std::uint64_t row = 1;
-  if (!lines_reader.read(data.substr(0, split), row) ||
-      !lines_reader.read(std::string_view(tail.data() + kFront, tail_size), row))
-    return HeliodexError::parse_row(row, HeliodexError::invalid_date().message());
-  if (ascending) *ascending = lines_reader.ascending();
-  return records;
+  return loader.finish(ascending);
 }
 
 }  // namespace heliodex::celestrak

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "memory.hpp"
@@ -146,22 +148,47 @@ bool raise_os_error(int err) noexcept {
   return false;
 }
 
-// Reads the whole file; on failure raises ValueError and returns false.
-bool load_file(const char* name, Py_ssize_t name_size, FileBytes& out) {
+// A file open for reading, closed when it goes.
+struct OpenFile {
+  int fd = -1;
+  std::size_t size = 0;  // as stat tells it; 0 for pipes and /proc files, which do not know
+  OpenFile() = default;
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  ~OpenFile() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// On failure raises ValueError and returns false.
+bool open_file(const char* name, Py_ssize_t name_size, OpenFile& file) {
   if (std::strlen(name) != static_cast<std::size_t>(name_size)) {
     PyErr_SetString(PyExc_ValueError, "file name contained an unexpected NUL byte");
     return false;
   }
-  const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return raise_os_error(errno);
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  file.fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  if (file.fd < 0) return raise_os_error(errno);
   struct stat st {};
-  if (::fstat(fd, &st) != 0) return raise_os_error(errno);
-  // Files whose size stat does not know (pipes, /proc) grow the buffer as they are read.
-  std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
+  if (::fstat(file.fd, &st) != 0) return raise_os_error(errno);
+  file.size = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+  return true;
+}
+
+// Up to n bytes into p: how many, 0 at the end of the file, or -1 with ValueError raised.
+ssize_t read_some(const OpenFile& file, char* p, std::size_t n) {
+  for (;;) {
+    const ssize_t got = ::read(file.fd, p, n);
+    if (got >= 0) return got;
+    if (errno != EINTR) return raise_os_error(errno), -1;
+  }
+}
+
+// Reads the whole file; on failure raises ValueError and returns false.
+bool load_file(const char* name, Py_ssize_t name_size, FileBytes& out) {
+  OpenFile file;
+  if (!open_file(name, name_size, file)) return false;
+  // Files whose size stat does not know grow the buffer as they are read.
+  std::size_t capacity = file.size > 0 ? file.size + 1 : 65536;
   Buffer buffer = new_buffer(capacity);
   advise_huge_pages(buffer.get(), capacity);
   std::size_t used = 0;
@@ -174,11 +201,8 @@ bool load_file(const char* name, Py_ssize_t name_size, FileBytes& out) {
       buffer = std::move(grown);
       capacity = bigger;
     }
-    const ssize_t n = ::read(fd, buffer.get() + used, capacity - used);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return raise_os_error(errno);
-    }
+    const ssize_t n = read_some(file, buffer.get() + used, capacity - used);
+    if (n < 0) return false;
     if (n == 0) break;
     used += static_cast<std::size_t>(n);
   }
@@ -219,11 +243,41 @@ PyObject* heliodex_new(PyTypeObject* type, PyObject*, PyObject*) {
   return nullptr;
 }
 
-// A parser; where it can tell, it sets its second argument to whether the dates ascend.
-using Parser = Result<std::vector<DailyRecord>> (*)(std::string_view, bool*);
+using Records = Result<std::vector<DailyRecord>>;
 
-PyObject* construct(const Params& params, Parser parser, PyObject* const* args,
-                    Py_ssize_t nargs, PyObject* kwnames) {
+// A file's records, or false with ValueError raised when the file cannot be read. Where the
+// parser can tell, ascending is set to whether the dates ascend.
+using Loader = bool (*)(const char* name, Py_ssize_t size, std::optional<Records>& out,
+                        bool& ascending);
+
+// The whole file goes to the parser.
+template <Records (*parse)(std::string_view)>
+bool load_set(const char* name, Py_ssize_t size, std::optional<Records>& out, bool&) {
+  FileBytes bytes;
+  if (!load_file(name, size, bytes)) return false;
+  out.emplace(parse(bytes.view()));
+  return true;
+}
+
+// Block by block, each read while it is in the cache; the file is never in memory whole.
+bool load_celestrak(const char* name, Py_ssize_t size, std::optional<Records>& out,
+                    bool& ascending) {
+  OpenFile file;
+  if (!open_file(name, size, file)) return false;
+  celestrak::Loader loader(file.size);
+  for (;;) {
+    const std::span<char> room = loader.space();
+    const ssize_t n = read_some(file, room.data(), room.size());
+    if (n < 0) return false;
+    if (n == 0) break;
+    loader.commit(static_cast<std::size_t>(n));
+  }
+  out.emplace(loader.finish(&ascending));
+  return true;
+}
+
+PyObject* construct(const Params& params, Loader load, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames) {
   PyObject* path = nullptr;
   if (!extract_args(params, args, nargs, kwnames, &path)) return nullptr;
   Py_ssize_t size = 0;
@@ -232,20 +286,14 @@ PyObject* construct(const Params& params, Parser parser, PyObject* const* args,
   bool ascending = false;
   std::vector<DailyRecord> records;
   {
-    FileBytes bytes;
-    if (!load_file(name, size, bytes)) return nullptr;
-    auto parsed = parser(bytes.view(), &ascending);
-    if (!parsed) return parse_err(parsed.error());
-    records = std::move(*parsed);
+    std::optional<Records> parsed;
+    if (!load(name, size, parsed, ascending)) return nullptr;
+    if (!*parsed) return parse_err(parsed->error());
+    records = std::move(**parsed);
   }  // the file's bytes go before the records are sorted, which may take a second list
   HeliodexStore store = ascending ? HeliodexStore::make_ascending(std::move(records))
                                   : HeliodexStore::make(std::move(records));
   return new_instance(std::move(store));
-}
-
-template <Result<std::vector<DailyRecord>> (*parse)(std::string_view)>
-Result<std::vector<DailyRecord>> set_parser(std::string_view bytes, bool*) {
-  return parse(bytes);
 }
 
 constexpr Params kCelestrakParams{"Heliodex.from_celestrak_csv()", kPathNames, 1};
@@ -258,21 +306,21 @@ constexpr Params kMergeParams{"Heliodex.merge()", kOtherNames, 1};
 PyObject* from_celestrak_csv(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                              PyObject* kwnames) {
   return guarded([&] {
-    return construct(kCelestrakParams, celestrak::parse, args, nargs, kwnames);
+    return construct(kCelestrakParams, load_celestrak, args, nargs, kwnames);
   });
 }
 
 PyObject* from_set_solfsmy(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
   return guarded([&] {
-    return construct(kSolfsmyParams, set_parser<set::parse_solfsmy>, args, nargs, kwnames);
+    return construct(kSolfsmyParams, load_set<set::parse_solfsmy>, args, nargs, kwnames);
   });
 }
 
 PyObject* from_set_dtcfile(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
   return guarded([&] {
-    return construct(kDtcfileParams, set_parser<set::parse_dtcfile>, args, nargs, kwnames);
+    return construct(kDtcfileParams, load_set<set::parse_dtcfile>, args, nargs, kwnames);
   });
 }
 

@@ -93,6 +93,7 @@ std::vector<ParseCase> parse_cases() {
   std::vector<ParseCase> cases = {
       {"", kBadHeader}, {"\xFF" + kHeader, kBadHeader},
       {kHeader + "\n" + kRow + "\n\xC0\x80", kBadHeader},  // bad UTF-8 anywhere
+      {kHeader + "\n2000-13-01\n" + kRow + "\n\xE2\x82\n", kBadHeader},  // even after a fault
       {"\n" + kHeader + "\n" + kRow, kBadHeader},           // a blank first line
       {"\xEF\xBB\xBF" + kHeader, kBadHeader},               // the BOM joins DATE
       {replace(kHeader, "DATE", "date"), kBadHeader},
@@ -134,6 +135,35 @@ TEST_P(CelestrakParse, FirstDateOrFirstFault) {
             GetParam().want);
 }
 INSTANTIATE_TEST_SUITE_P(Table, CelestrakParse, ::testing::ValuesIn(parse_cases()));
+
+// The outcome of a parse as text: the error, or every record by its bits and the order flag.
+std::string outcome(const heliodex::Result<std::vector<DailyRecord>>& r, bool ascending) {
+  if (!r) return r.error().message();
+  std::string s = ascending ? "ascending" : "not ascending";
+  for (const DailyRecord& rec : *r) s += '\n' + describe(rec);
+  return s;
+}
+
+// A file read a few bytes at a time, its lines and header cut anywhere, reads as one block.
+TEST(CelestrakLoader, AnyBlockSizeReadsAsOneBlock) {
+  std::vector<std::string> texts;
+  for (const ParseCase& c : parse_cases()) texts.push_back(c.text);
+  const std::string long_line = kRow + ',' + std::string(300, '7') + "\n";
+  texts.push_back(kHeader + "\n" + kRow + "\r\n\n" + long_line + long_line + kRow);
+  texts.push_back(kHeader + ",X" + std::string(500, ' ') + "\n" + long_line);
+  texts.push_back(kHeader + "\n" + kRow + "\n" + replace(kRow, "2000-01-02", "1999-01-01"));
+  texts.push_back(kHeader + "\n" + kRow + "\n" + kRow + "\n" + std::string(1, '\0') + "\n");
+  for (const std::string& text : texts) {
+    bool ascending = false;
+    const auto r = celestrak::parse(text, &ascending);
+    const std::string want = outcome(r, ascending);
+    for (const std::size_t block : {1, 2, 3, 5, 8, 13, 64, 129}) {
+      const auto b = celestrak::detail::parse_lines(text, celestrak::detail::fastest_reader(),
+                                                    &ascending, block);
+      ASSERT_EQ(outcome(b, ascending), want) << "block " << block << ", text:\n" << text;
+    }
+  }
+}
 
 // A CelesTrak record: these values, and none of the indices the format does not carry.
 void expect_day(const DailyRecord& r, CalendarDate date, double obs, double adj, double ap,
@@ -341,6 +371,13 @@ TEST(CelestrakRealFile, ParsesSwAll) {
   std::size_t without_kp = 0;
   for (const auto& r : recs) without_kp += !r.kp_3hr;
   EXPECT_EQ(without_kp, 197u);  // the predicted days at the end
+  // In blocks of any size it reads alike.
+  for (const std::size_t block : {333, 4093}) {
+    const auto r = celestrak::detail::parse_lines(ss.str(), Reader::portable, nullptr, block);
+    ASSERT_TRUE(r && r->size() == recs.size()) << block;
+    for (std::size_t i = 0; i < recs.size(); ++i)
+      ASSERT_EQ(words((*r)[i]), words(recs[i])) << "block " << block << ", line " << i + 2;
+  }
   // Every reader the CPU runs reads the file as the portable one does.
   const auto portable = ok(ss.str(), Reader::portable);
   ASSERT_EQ(portable.size(), recs.size());

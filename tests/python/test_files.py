@@ -2,6 +2,8 @@
 
 import errno
 import os
+import subprocess
+import sys
 from datetime import date
 
 import pytest
@@ -147,3 +149,36 @@ def test_arbitrary_bytes_give_an_instance_or_value_error(scratch, case):
         assert len(h.get_range(*EVERYTHING)) == len(h)
     except ValueError as e:
         assert "out of range" in str(e)
+
+
+@pytest.mark.skipif(not hasattr(os, "mkfifo"), reason="needs named pipes")
+@pytest.mark.parametrize("name", CONSTRUCTORS)
+def test_a_pipe_of_unknown_size_in_small_writes_reads_as_the_file(write, tmp_path, name):
+    if name == CSV:  # several of the reader's blocks, with a bad row past the first
+        days = [date.fromordinal(date(1990, 1, 1).toordinal() + k) for k in range(4000)]
+        good = csv_text(*(csv_row(d.isoformat(), obs=f"{70 + k % 200}.{k % 10}")
+                          for k, d in enumerate(days)))  # fmt: skip
+        bad = good.replace("1999-01-01,", "1999-01-32,")
+    else:
+        good = VALID[name]
+        bad = None
+    fifo = str(tmp_path / "pipe")
+    os.mkfifo(fifo)
+    # The writer is another process: the load holds the interpreter lock while it reads.
+    feed = "import sys; d = open(sys.argv[1], 'rb').read(); o = open(sys.argv[2], 'wb', 0)\n"
+    feed += "for at in range(0, len(d), 999): o.write(d[at : at + 999])"
+
+    def through_pipe(text):
+        writer = subprocess.Popen([sys.executable, "-c", feed, write(text), fifo])
+        try:
+            return getattr(Heliodex, name)(fifo)
+        finally:
+            writer.wait(timeout=60)
+
+    from_file = getattr(Heliodex, name)(write(good))
+    piped = through_pipe(good)
+    assert len(piped) == len(from_file)
+    assert piped.get_range(*EVERYTHING) == from_file.get_range(*EVERYTHING)
+    if bad is not None:
+        row = 2 + days.index(date(1999, 1, 1))
+        raises(ValueError, f"parse error at row {row}: invalid date", through_pipe, bad)
