@@ -783,14 +783,12 @@ struct Loader::State {
 
   // The text check of the whole file, a run of whole lines at a time: a LF is never part of
   // a longer UTF-8 sequence, so the runs are valid exactly when the file is.
-  std::size_t check(std::string_view text) noexcept {
-    const text::TextScan scan = text::scan_text(text);
-    if (!scan.ascii && !text::is_utf8(text)) bad_text = true;
-    return scan.line_feeds;
+  void check(std::string_view text) noexcept {
+    if (!text::is_ascii(text) && !text::is_utf8(text)) bad_text = true;
   }
 
   // The first line of text (whole lines, or the file's last line) is the header.
-  void read_header(std::string_view text, std::size_t line_feeds) {
+  void read_header(std::string_view text) {
     text::LineSplitter split(text);
     std::string_view line;
     split.next(line);
@@ -803,8 +801,8 @@ struct Loader::State {
     // quarter to spare: pages that no record reaches are never touched, so cost no memory.
     // Huge pages are asked for only where records are expected, since a huge page is all
     // touched at once.
-    const std::size_t header = std::min(line.size() + 1, text.size());
-    const std::size_t sample = text.size() - header, sample_lines = line_feeds - (line_feeds > 0);
+    const std::string_view rest = text.substr(std::min(line.size() + 1, text.size()));
+    const std::size_t sample = rest.size(), sample_lines = text::scan_text(rest).line_feeds;
     if (size_hint > 0) {
       const double per_byte = sample >= 4096 && sample_lines > 0
                                   ? 1.25 * static_cast<double>(sample_lines) / static_cast<double>(sample)
@@ -867,10 +865,10 @@ void Loader::commit(std::size_t n) {
     s.unsearched = s.held;
     return;
   }
-  const std::size_t line_feeds = s.check(std::string_view(data, whole));
+  s.check(std::string_view(data, whole));
   std::size_t from = 0;
   if (!s.header_read) {
-    s.read_header(std::string_view(data, whole), line_feeds);
+    s.read_header(std::string_view(data, whole));
     from = static_cast<std::size_t>(static_cast<const char*>(std::memchr(data, '\n', whole)) - data) + 1;
   }
   s.read_lines(std::string_view(data + from, whole - from));
@@ -886,9 +884,9 @@ Result<std::vector<DailyRecord>> Loader::finish(bool* ascending) {
   s.finished = true;
   if (s.held > 0 && !s.bad_text) {  // the last line, with no LF after it
     const std::string_view last(s.data(), s.held);
-    const std::size_t line_feeds = s.check(last);
+    s.check(last);
     if (!s.header_read) {
-      s.read_header(last, line_feeds);
+      s.read_header(last);
     } else {
       s.data()[s.held] = '\n';  // within the kSlack bytes after it
       s.read_lines(std::string_view(s.data(), s.held + 1));

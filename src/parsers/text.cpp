@@ -159,6 +159,25 @@ TextScan scan_text(std::string_view text) noexcept {
   return {n, (high & 0x80) == 0};
 }
 
+bool is_ascii(std::string_view text) noexcept {
+  const char* p = text.data();
+  std::size_t i = 0;
+  unsigned char high = 0;
+#if defined(__SSE2__)
+  __m128i bytes_or = _mm_setzero_si128();
+  for (; text.size() - i >= 64; i += 64) {
+    const auto at = [&](std::size_t k) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k));
+    };
+    bytes_or = _mm_or_si128(bytes_or, _mm_or_si128(_mm_or_si128(at(0), at(16)),
+                                                   _mm_or_si128(at(32), at(48))));
+  }
+  high = _mm_movemask_epi8(bytes_or) != 0 ? 0x80 : 0;
+#endif
+  for (; i < text.size(); ++i) high |= static_cast<unsigned char>(p[i]);
+  return (high & 0x80) == 0;
+}
+
 std::string_view detail::trim_edges(std::string_view s) noexcept {
   while (std::size_t n = space_at_front(s)) s.remove_prefix(n);
   while (std::size_t n = space_at_back(s)) s.remove_suffix(n);

@@ -28,6 +28,8 @@ struct TextScan {
   bool ascii;
 };
 TextScan scan_text(std::string_view text) noexcept;
+// Whether every byte is ASCII: scan_text without the count, at a few times its speed.
+bool is_ascii(std::string_view text) noexcept;
 
 namespace detail {
 std::string_view trim_edges(std::string_view s) noexcept;

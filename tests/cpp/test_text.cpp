@@ -107,11 +107,12 @@ TEST(LineSplitting, ScanCountsLineFeedsAndSeesAnyHighByteAcrossEveryBlockBoundar
     if (i % 997 == 0) {
       const text::TextScan scan = text::scan_text(s);
       ASSERT_EQ(scan.line_feeds, want) << i;
-      ASSERT_TRUE(scan.ascii) << i;
+      ASSERT_TRUE(scan.ascii && text::is_ascii(s)) << i;
       for (std::size_t at : {std::size_t{0}, s.size() / 2, s.size() - 1}) {
         std::string high = s;
         high[at] = '\x80';
         ASSERT_FALSE(text::scan_text(high).ascii) << i << ' ' << at;
+        ASSERT_FALSE(text::is_ascii(high)) << i << ' ' << at;
       }
     }
   }
