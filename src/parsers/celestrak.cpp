@@ -775,11 +775,36 @@ Index8 parse_array_8(std::span<const std::string_view> fields,
 
 struct Loader::State {
   State(std::uint64_t hint, detail::Reader r, std::size_t b)
-      : size_hint(hint), reader(r), block(std::max<std::size_t>(b, 1)), buffer(kFront + block + kSlack) {}
+      : size_hint(hint), reader(r), block(std::max<std::size_t>(b, 1)) {
+    allocate(block);
+  }
 
   // Whether the lines are still to be read: the header is read and nothing is wrong yet.
   bool reading() const noexcept { return lines && !bad_text && bad_row == 0; }
-  char* data() noexcept { return buffer.data() + kFront; }
+  char* data() noexcept { return base + begin; }
+  // Bytes that space() can take.
+  std::size_t room() const noexcept { return size - begin - held; }
+
+  // A buffer of room bytes and more, zeroed, with the held bytes placed in it.
+  void allocate(std::size_t bytes) {
+    std::vector<char> fresh(kAlign + kFront + kAlign + bytes + kSlack);
+    const auto at = reinterpret_cast<std::uintptr_t>(fresh.data());
+    char* const fresh_base = fresh.data() + ((kAlign - at % kAlign) % kAlign);
+    const std::size_t fresh_size = static_cast<std::size_t>(fresh.data() + fresh.size() - kSlack - fresh_base);
+    place(fresh_base, data(), held);
+    buffer.swap(fresh);
+    base = fresh_base;
+    size = fresh_size;
+  }
+
+  // Puts the n bytes at from into the buffer at to_base so that they end on a cache line:
+  // there the next read() begins, and the kernel copies several times faster to a cache
+  // line than to an unaligned address on some CPUs (three times on AMD Zen 3).
+  void place(char* to_base, const char* from, std::size_t n) noexcept {
+    const std::size_t end = (kFront + n + kAlign - 1) / kAlign * kAlign;
+    if (n > 0) std::memmove(to_base + end - n, from, n);
+    begin = end - n;
+  }
 
   // The text check of the whole file, a run of whole lines at a time: a LF is never part of
   // a longer UTF-8 sequence, so the runs are valid exactly when the file is.
@@ -818,12 +843,16 @@ struct Loader::State {
     if (reading() && !lines->read(text, row)) bad_row = row;
   }
 
+  static constexpr std::size_t kAlign = 64;
   std::uint64_t size_hint;
   detail::Reader reader;
   std::size_t block;
-  // Held bytes (the line that runs on past the last block) from data(), with kFront bytes
-  // before them and at least kSlack after them, so that lines are read where they are.
+  // Held bytes (the line that runs on past the last block) from data(), with at least
+  // kFront bytes before them and kSlack after the size bytes from base, so that lines are
+  // read where they are.
   std::vector<char> buffer;
+  char* base = nullptr;
+  std::size_t size = 0, begin = 0;
   std::size_t held = 0, unsearched = 0;
   bool any = false, header_read = false, bad_text = false, finished = false;
   std::uint64_t row = 1, bad_row = 0;  // the header is row 1
@@ -839,18 +868,13 @@ Loader::~Loader() = default;
 
 std::span<char> Loader::space() {
   State& s = *state_;
-  const std::size_t room = s.buffer.size() - kFront - kSlack;
-  if (room - s.held == 0 || 2 * (room - s.held) < s.block) {  // a line longer than a block
-    std::vector<char> bigger(kFront + std::max(2 * room, s.held + s.block) + kSlack);
-    std::memcpy(bigger.data() + kFront, s.data(), s.held);
-    s.buffer.swap(bigger);
-  }
-  return {s.data() + s.held, s.buffer.size() - kFront - kSlack - s.held};
+  if (s.room() == 0 || 2 * s.room() < s.block) s.allocate(std::max(2 * s.size, s.held + s.block));
+  return {s.data() + s.held, s.room()};
 }
 
 void Loader::commit(std::size_t n) {
   State& s = *state_;
-  s.held += std::min(n, s.buffer.size() - kFront - kSlack - s.held);  // no more than space()
+  s.held += std::min(n, s.room());  // no more than space() took
   s.any |= n > 0;
   if (s.bad_text) {  // the file is refused already: nothing more to look at
     s.held = 0;
@@ -873,7 +897,7 @@ void Loader::commit(std::size_t n) {
   }
   s.read_lines(std::string_view(data + from, whole - from));
   s.held -= whole;
-  std::memmove(s.data(), data + whole, s.held);
+  s.place(s.base, data + whole, s.held);
   s.unsearched = s.held;  // what follows the last LF has none
 }
 
