@@ -1413,10 +1413,12 @@ def main() -> None:
         "distinct value of the day, or of the range) and a new datetime.date for every day."
     )
     notes.append(
-        "Timings run with the garbage collector enabled, as in real use; loads get one "
-        "untimed call first. The ratios that carry an aim are medians of per-pair ratios, "
-        "heliodex and the alternative timed in alternation. On this VM the first touch "
-        "of fresh memory can cost ~2 us per page, so the largest loads vary from run to run."
+        "Timings run with the garbage collector enabled, as in real use; loads get three "
+        "untimed pairs first, while glibc's heap settles. The ratios that carry an aim are "
+        "medians of per-pair ratios, heliodex and the alternative timed in alternation. On "
+        "this VM the first touch of fresh memory can cost ~2 us per page, so the largest "
+        "loads vary from run to run; the first load in a fresh process, where every page of "
+        "the store is fresh, is timed on its own."
     )
     notes.append(
         "to_numpy split: datetime.date is replaced by the builtin min (heliodex looks it "
