@@ -1,5 +1,6 @@
 #include <cstddef>
 #include <cstdint>
+#include <bit>
 
 #include "fuzz_common.hpp"
 #include "parsers/set.hpp"
@@ -33,5 +34,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     heliodex::fuzz::fail("unexpected error kind", input);
   }
   heliodex::fuzz::check_result(r, input, data_lines);
+  // A file that arrives in small blocks, cut anywhere, reads as one that arrives whole.
+  const auto b = heliodex::set::detail::parse(
+      dtc ? heliodex::set::Format::dtcfile : heliodex::set::Format::solfsmy, input, 1 + size % 61);
+  if (bool(b) != bool(r) || (!b && b.error().message() != r.error().message()))
+    heliodex::fuzz::fail("a file read in blocks has another outcome", input);
+  const auto same = [](const heliodex::Index& x, const heliodex::Index& y) {
+    return x.has_value() == y.has_value() &&
+           (!x || std::bit_cast<std::uint64_t>(*x) == std::bit_cast<std::uint64_t>(*y));
+  };
+  if (b && b->size() != r->size())
+    heliodex::fuzz::fail("a file read in blocks has another count", input);
+  for (std::size_t i = 0; b && i < b->size(); ++i) {
+    const heliodex::DailyRecord &x = (*b)[i], &y = (*r)[i];
+    if (!(x.date == y.date) || !same(x.dtc, y.dtc) || !same(x.f10_7_jb, y.f10_7_jb) ||
+        !same(x.f10_7_jb_81c, y.f10_7_jb_81c) || !same(x.s10_7, y.s10_7) ||
+        !same(x.m10_7, y.m10_7) || !same(x.y10_7, y.y10_7))
+      heliodex::fuzz::fail("a file read in blocks reads otherwise", input);
+  }
   return 0;
 }

@@ -774,47 +774,21 @@ Index8 parse_array_8(std::span<const std::string_view> fields,
 }  // namespace detail
 
 struct Loader::State {
-  State(std::uint64_t hint, detail::Reader r, std::size_t b)
-      : size_hint(hint), reader(r), block(std::max<std::size_t>(b, 1)) {
-    allocate(block);
-  }
+  State(std::uint64_t hint, detail::Reader r, std::size_t block)
+      : size_hint(hint), reader(r), text(block, kFront, kSlack) {}
 
   // Whether the lines are still to be read: the header is read and nothing is wrong yet.
   bool reading() const noexcept { return lines && !bad_text && bad_row == 0; }
-  char* data() noexcept { return base + begin; }
-  // Bytes that space() can take.
-  std::size_t room() const noexcept { return size - begin - held; }
-
-  // A buffer of room bytes and more, zeroed, with the held bytes placed in it.
-  void allocate(std::size_t bytes) {
-    std::vector<char> fresh(kAlign + kFront + kAlign + bytes + kSlack);
-    const auto at = reinterpret_cast<std::uintptr_t>(fresh.data());
-    char* const fresh_base = fresh.data() + ((kAlign - at % kAlign) % kAlign);
-    const std::size_t fresh_size = static_cast<std::size_t>(fresh.data() + fresh.size() - kSlack - fresh_base);
-    place(fresh_base, data(), held);
-    buffer.swap(fresh);
-    base = fresh_base;
-    size = fresh_size;
-  }
-
-  // Puts the n bytes at from into the buffer at to_base so that they end on a cache line:
-  // there the next read() begins, and the kernel copies several times faster to a cache
-  // line than to an unaligned address on some CPUs (three times on AMD Zen 3).
-  void place(char* to_base, const char* from, std::size_t n) noexcept {
-    const std::size_t end = (kFront + n + kAlign - 1) / kAlign * kAlign;
-    if (n > 0) std::memmove(to_base + end - n, from, n);
-    begin = end - n;
-  }
 
   // The text check of the whole file, a run of whole lines at a time: a LF is never part of
   // a longer UTF-8 sequence, so the runs are valid exactly when the file is.
-  void check(std::string_view text) noexcept {
-    if (!text::is_ascii(text) && !text::is_utf8(text)) bad_text = true;
+  void check(std::string_view run) noexcept {
+    if (!text::is_ascii(run) && !text::is_utf8(run)) bad_text = true;
   }
 
-  // The first line of text (whole lines, or the file's last line) is the header.
-  void read_header(std::string_view text) {
-    text::LineSplitter split(text);
+  // The first line of run (whole lines, or the file's last line) is the header.
+  void read_header(std::string_view run) {
+    text::LineSplitter split(run);
     std::string_view line;
     split.next(line);
     header_read = true;
@@ -826,8 +800,8 @@ struct Loader::State {
     // to spare (the last lines of a published file, its predictions, are the shortest):
     // pages that no record reaches are never touched, so cost no memory. Huge pages are
     // asked for only where records are expected, since a huge page is all touched at once.
-    const std::string_view rest = text.substr(std::min(line.size() + 1, text.size()));
-    const std::size_t sample = rest.size(), sample_lines = text::scan_text(rest).line_feeds;
+    const std::string_view after = run.substr(std::min(line.size() + 1, run.size()));
+    const std::size_t sample = after.size(), sample_lines = text::scan_text(after).line_feeds;
     if (size_hint > 0) {
       const double per_byte = sample >= 4096 && sample_lines > 0
                                   ? 1.1 * static_cast<double>(sample_lines) / static_cast<double>(sample)
@@ -838,22 +812,14 @@ struct Loader::State {
     }
   }
 
-  // Reads the whole lines of text, which has kFront bytes before it and kSlack after it.
-  void read_lines(std::string_view text) {
-    if (reading() && !lines->read(text, row)) bad_row = row;
+  // Reads the whole lines of run, which has kFront bytes before it and kSlack after it.
+  void read_lines(std::string_view run) {
+    if (reading() && !lines->read(run, row)) bad_row = row;
   }
 
-  static constexpr std::size_t kAlign = 64;
   std::uint64_t size_hint;
   detail::Reader reader;
-  std::size_t block;
-  // Held bytes (the line that runs on past the last block) from data(), with at least
-  // kFront bytes before them and kSlack after the size bytes from base, so that lines are
-  // read where they are.
-  std::vector<char> buffer;
-  char* base = nullptr;
-  std::size_t size = 0, begin = 0;
-  std::size_t held = 0, unsearched = 0;
+  text::BlockBuffer text;
   bool any = false, header_read = false, bad_text = false, finished = false;
   std::uint64_t row = 1, bad_row = 0;  // the header is row 1
   std::optional<Columns> cols;
@@ -866,39 +832,24 @@ Loader::Loader(std::uint64_t size_hint, detail::Reader reader, std::size_t block
 
 Loader::~Loader() = default;
 
-std::span<char> Loader::space() {
-  State& s = *state_;
-  if (s.room() == 0 || 2 * s.room() < s.block) s.allocate(std::max(2 * s.size, s.held + s.block));
-  return {s.data() + s.held, s.room()};
-}
+std::span<char> Loader::space() { return state_->text.space(); }
 
 void Loader::commit(std::size_t n) {
   State& s = *state_;
-  s.held += std::min(n, s.room());  // no more than space() took
   s.any |= n > 0;
+  const std::string_view run = s.text.commit(n);
   if (s.bad_text) {  // the file is refused already: nothing more to look at
-    s.held = 0;
+    s.text.clear();
     return;
   }
-  const char* const data = s.data();
-  // Up to the last LF, usually a few bytes from the end; held bytes before unsearched have
-  // none, so a long line is searched once.
-  std::size_t whole = s.held;
-  while (whole > s.unsearched && data[whole - 1] != '\n') --whole;
-  if (whole == s.unsearched) {  // no line ends here yet
-    s.unsearched = s.held;
-    return;
-  }
-  s.check(std::string_view(data, whole));
+  if (run.empty()) return;  // no line ends here yet
+  s.check(run);
   std::size_t from = 0;
   if (!s.header_read) {
-    s.read_header(std::string_view(data, whole));
-    from = static_cast<std::size_t>(static_cast<const char*>(std::memchr(data, '\n', whole)) - data) + 1;
+    s.read_header(run);
+    from = run.find('\n') + 1;
   }
-  s.read_lines(std::string_view(data + from, whole - from));
-  s.held -= whole;
-  s.place(s.base, data + whole, s.held);
-  s.unsearched = s.held;  // what follows the last LF has none
+  s.read_lines(run.substr(from));
 }
 
 Result<std::vector<DailyRecord>> Loader::finish(bool* ascending) {
@@ -906,15 +857,13 @@ Result<std::vector<DailyRecord>> Loader::finish(bool* ascending) {
   if (ascending) *ascending = false;
   if (s.finished) return HeliodexError::invalid_header();
   s.finished = true;
-  if (s.held > 0 && !s.bad_text) {  // the last line, with no LF after it
-    const std::string_view last(s.data(), s.held);
+  const std::string_view last = s.bad_text ? std::string_view() : s.text.rest();
+  if (!last.empty()) {  // the last line, with no LF after it
     s.check(last);
-    if (!s.header_read) {
+    if (!s.header_read)
       s.read_header(last);
-    } else {
-      s.data()[s.held] = '\n';  // within the kSlack bytes after it
-      s.read_lines(std::string_view(s.data(), s.held + 1));
-    }
+    else
+      s.read_lines(std::string_view(last.data(), last.size() + 1));  // and the LF rest() added
   }
   if (!s.any || s.bad_text || !s.lines) return HeliodexError::invalid_header();
   if (s.bad_row != 0)

@@ -1,7 +1,9 @@
 #include "parsers/set.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <iterator>
 #include <optional>
@@ -170,22 +172,66 @@ std::optional<HeliodexError> read_sol_line(std::string_view line, std::uint64_t 
 }
 
 // The frame both formats share: UTF-8 check, skipped lines, row numbers, minimum length.
-template <LineReader read_line>
-Result<std::vector<DailyRecord>> parse_lines(std::string_view bytes, std::size_t min_length) {
-  const text::TextScan scan = text::scan_text(bytes);
-  if (!scan.ascii && !text::is_utf8(bytes)) return HeliodexError::parse_row(0, "invalid utf-8");
-  std::vector<DailyRecord> records;
-  records.reserve(scan.line_feeds + 1);
-  advise_huge_pages(records.data(), records.capacity() * sizeof(DailyRecord));
-  text::LineSplitter lines(bytes);
-  std::string_view line;
-  for (std::uint64_t row = 1; lines.next(line); ++row) {
-    const std::string_view trimmed = trim_field(line);
-    if (trimmed.empty() || trimmed.front() == '#') continue;
-    if (line.size() < min_length) return HeliodexError::parse_row(row, "line too short");
-    if (auto error = read_line(line, row, records)) return std::move(*error);
+// The first fault ends the reading, but not the UTF-8 check, whose error comes first.
+struct Reading {
+  Reading(LineReader reader, std::size_t min, std::uint64_t hint)
+      : read_line(reader), min_length(min), size_hint(hint) {}
+
+  bool reading() const noexcept { return !bad_text && !error; }
+
+  // A run of whole lines, or the file's last line.
+  void read(std::string_view run) {
+    if (!text::is_ascii(run) && !text::is_utf8(run)) bad_text = true;
+    if (!reading()) return;
+    if (!sized) size_records(run);
+    text::LineSplitter lines(run);
+    std::string_view line;
+    for (; lines.next(line); ++row) {
+      const std::string_view trimmed = trim_field(line);
+      if (trimmed.empty() || trimmed.front() == '#') continue;
+      if (line.size() < min_length) {
+        error = HeliodexError::parse_row(row, "line too short");
+        return;
+      }
+      if (auto bad = read_line(line, row, records)) {
+        error = std::move(*bad);
+        return;
+      }
+    }
   }
-  return records;
+
+  // The list of records is sized from the lines per byte of the first run, with a tenth to
+  // spare, which costs no memory unless touched.
+  void size_records(std::string_view run) {
+    sized = true;
+    if (size_hint == 0) return;
+    const std::size_t lines = text::scan_text(run).line_feeds;
+    const double per_byte = run.size() >= 4096 && lines > 0
+                                ? 1.1 * static_cast<double>(lines) / static_cast<double>(run.size())
+                                : 1.0 / 32;
+    const double guess = static_cast<double>(size_hint) * per_byte + 16;
+    records.reserve(static_cast<std::size_t>(std::min(guess, static_cast<double>(size_hint) + 1)));
+    advise_huge_pages(records.data(), records.capacity() * 10 / 11 * sizeof(DailyRecord));
+  }
+
+  Result<std::vector<DailyRecord>> result() {
+    if (bad_text) return HeliodexError::parse_row(0, "invalid utf-8");
+    if (error) return std::move(*error);
+    return std::move(records);
+  }
+
+  LineReader read_line;
+  std::size_t min_length;
+  std::uint64_t size_hint;
+  bool sized = false, bad_text = false;
+  std::uint64_t row = 1;
+  std::optional<HeliodexError> error;
+  std::vector<DailyRecord> records;
+};
+
+Reading reading_for(Format format, std::uint64_t size_hint) {
+  return format == Format::dtcfile ? Reading(read_dtc_line, kDtcMinLength, size_hint)
+                                   : Reading(read_sol_line, kSolMinLength, size_hint);
 }
 
 }  // namespace
@@ -215,12 +261,58 @@ Result<CalendarDate> doy_to_date(std::int32_t year, std::uint16_t doy, std::uint
   return CalendarDate{year, static_cast<std::uint8_t>(month + 1), static_cast<std::uint8_t>(day)};
 }
 
+struct Loader::State {
+  State(Format format, std::uint64_t size_hint, std::size_t block)
+      : reading(reading_for(format, size_hint)), text(block, 0, 1) {}
+  Reading reading;
+  text::BlockBuffer text;
+  bool finished = false;
+};
+
+Loader::Loader(Format format, std::uint64_t size_hint, std::size_t block)
+    : state_(std::make_unique<State>(format, size_hint, block)) {}
+
+Loader::~Loader() = default;
+
+std::span<char> Loader::space() { return state_->text.space(); }
+
+void Loader::commit(std::size_t n) {
+  State& s = *state_;
+  const std::string_view run = s.text.commit(n);
+  if (s.reading.bad_text)  // the file is refused already: nothing more to look at
+    s.text.clear();
+  else if (!run.empty())
+    s.reading.read(run);
+}
+
+Result<std::vector<DailyRecord>> Loader::finish() {
+  State& s = *state_;
+  if (s.finished) return HeliodexError::parse_row(0, "invalid utf-8");
+  s.finished = true;
+  if (!s.reading.bad_text)
+    if (const std::string_view last = s.text.rest(); !last.empty()) s.reading.read(last);
+  return s.reading.result();
+}
+
+Result<std::vector<DailyRecord>> detail::parse(Format format, std::string_view bytes,
+                                               std::size_t block) {
+  Loader loader(format, bytes.size(), block);
+  while (!bytes.empty()) {
+    const std::span<char> room = loader.space();
+    const std::size_t n = std::min({room.size(), bytes.size(), std::max<std::size_t>(block, 1)});
+    std::memcpy(room.data(), bytes.data(), n);
+    loader.commit(n);
+    bytes.remove_prefix(n);
+  }
+  return loader.finish();
+}
+
 Result<std::vector<DailyRecord>> parse_dtcfile(std::string_view bytes) {
-  return parse_lines<read_dtc_line>(bytes, kDtcMinLength);
+  return detail::parse(Format::dtcfile, bytes);
 }
 
 Result<std::vector<DailyRecord>> parse_solfsmy(std::string_view bytes) {
-  return parse_lines<read_sol_line>(bytes, kSolMinLength);
+  return detail::parse(Format::solfsmy, bytes);
 }
 
 }  // namespace heliodex::set

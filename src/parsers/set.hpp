@@ -1,5 +1,8 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -12,6 +15,36 @@ namespace heliodex::set {
 Result<std::vector<DailyRecord>> parse_dtcfile(std::string_view bytes);
 // Parses a whole SET SOLFSMY file into one record per data line, in file order.
 Result<std::vector<DailyRecord>> parse_solfsmy(std::string_view bytes);
+
+enum class Format { solfsmy, dtcfile };
+
+// parse_solfsmy or parse_dtcfile, for a file that arrives a block at a time: write bytes
+// into space(), commit(n) the n written, and finish() at the end of the file for what the
+// parse of the same bytes gives. It holds only the block and the line that runs on past it.
+class Loader {
+ public:
+  static constexpr std::size_t kBlock = 120 << 10;
+  // size_hint: the file's size where known, or 0; it sizes the list of records up front.
+  explicit Loader(Format format, std::uint64_t size_hint = 0, std::size_t block = kBlock);
+  ~Loader();
+  Loader(const Loader&) = delete;
+  Loader& operator=(const Loader&) = delete;
+
+  std::span<char> space();
+  void commit(std::size_t n);
+  // The records, or the parse's error; once only.
+  Result<std::vector<DailyRecord>> finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+namespace detail {
+// The parse of bytes given to a Loader in blocks of the given size.
+Result<std::vector<DailyRecord>> parse(Format format, std::string_view bytes,
+                                       std::size_t block = Loader::kBlock);
+}  // namespace detail
 
 // A trimmed signed 32-bit integer field, or ParseRow(row, name).
 Result<std::int32_t> parse_int(std::string_view field, std::uint64_t row, const char* name);

@@ -1,5 +1,6 @@
 #include "parsers/text.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -157,6 +158,78 @@ TextScan scan_text(std::string_view text) noexcept {
     high |= static_cast<unsigned char>(p[i]);
   }
   return {n, (high & 0x80) == 0};
+}
+
+BlockBuffer::BlockBuffer(std::size_t block, std::size_t front, std::size_t slack)
+    : block_(block > 0 ? block : 1), front_(front), slack_(slack) {
+  allocate(block_);
+}
+
+namespace {
+constexpr std::size_t kLine = 64;  // a cache line
+}  // namespace
+
+// A zeroed buffer with room for bytes and more, the held bytes moved into it.
+void BlockBuffer::allocate(std::size_t bytes) {
+  std::vector<char> fresh(kLine + front_ + kLine + bytes + slack_);
+  const auto at = reinterpret_cast<std::uintptr_t>(fresh.data());
+  char* const fresh_base = fresh.data() + (kLine - at % kLine) % kLine;
+  const auto fresh_size =
+      static_cast<std::size_t>(fresh.data() + fresh.size() - slack_ - fresh_base);
+  place(fresh_base, data(), held_);
+  buffer_.swap(fresh);
+  base_ = fresh_base;
+  size_ = fresh_size;
+}
+
+// Puts the n bytes at from into the buffer at to_base so that they end on a cache line:
+// there the next read() begins, and the kernel copies several times faster to a cache line
+// than to an unaligned address on some CPUs (three times on AMD Zen 3).
+void BlockBuffer::place(char* to_base, const char* from, std::size_t n) noexcept {
+  const std::size_t end = (front_ + n + kLine - 1) / kLine * kLine;
+  if (n > 0) std::memmove(to_base + end - n, from, n);
+  begin_ = end - n;
+}
+
+void BlockBuffer::drop_given() noexcept {
+  if (given_ == 0) return;
+  held_ -= given_;
+  place(base_, data() + given_, held_);
+  given_ = 0;
+  unsearched_ = held_;  // what follows the last LF has none
+}
+
+std::span<char> BlockBuffer::space() {
+  drop_given();
+  const std::size_t room = size_ - begin_ - held_;
+  if (room == 0 || 2 * room < block_) allocate(std::max(2 * size_, held_ + block_));
+  return {data() + held_, size_ - begin_ - held_};
+}
+
+std::string_view BlockBuffer::commit(std::size_t n) {
+  drop_given();
+  held_ += std::min(n, size_ - begin_ - held_);  // no more than space() took
+  // Up to the last LF, usually a few bytes from the end; a long line is searched once.
+  const char* const p = data();
+  std::size_t whole = held_;
+  while (whole > unsearched_ && p[whole - 1] != '\n') --whole;
+  if (whole == unsearched_) {
+    unsearched_ = held_;
+    return {};
+  }
+  given_ = whole;
+  return {p, whole};
+}
+
+std::string_view BlockBuffer::rest() {
+  drop_given();
+  data()[held_] = '\n';  // within the slack
+  return {data(), held_};
+}
+
+void BlockBuffer::clear() noexcept {
+  held_ = given_ = unsearched_ = 0;
+  begin_ = (front_ + kLine - 1) / kLine * kLine;
 }
 
 bool is_ascii(std::string_view text) noexcept {

@@ -1,7 +1,9 @@
 #pragma once
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <vector>
 
 // Text helpers shared by every parser: UTF-8 check, line splitting, trimming, numbers.
 namespace heliodex::text {
@@ -19,6 +21,38 @@ class LineSplitter {
  private:
   std::string_view rest_;
   bool done_ = false;
+};
+
+// A file that arrives a block at a time, held as whole lines. Bytes go into space(); commit
+// gives the whole lines they complete, from the first byte held to the last LF, which stay
+// in place until the next space() call; what follows them (a line that runs on) is kept.
+// Every run of lines given has at least `front` bytes of the buffer before it and `slack`
+// after its end, so readers may look that far past either end.
+class BlockBuffer {
+ public:
+  BlockBuffer(std::size_t block, std::size_t front, std::size_t slack);
+  // Room for the next bytes: at least one byte, and usually about a block.
+  std::span<char> space();
+  // n bytes were written to the start of space(): the whole lines now held, or nothing.
+  std::string_view commit(std::size_t n);
+  // The bytes after the last LF (the file's last line, when it ends without one), with a LF
+  // written after them.
+  std::string_view rest();
+  // Forgets every byte held.
+  void clear() noexcept;
+
+ private:
+  void allocate(std::size_t bytes);
+  void place(char* to_base, const char* from, std::size_t n) noexcept;
+  void drop_given() noexcept;
+  char* data() noexcept { return base_ + begin_; }
+
+  std::size_t block_, front_, slack_;
+  std::vector<char> buffer_;
+  char* base_ = nullptr;  // on a cache line; size_ bytes, then slack_
+  std::size_t size_ = 0, begin_ = 0, held_ = 0;
+  std::size_t unsearched_ = 0;  // held bytes before this have no LF
+  std::size_t given_ = 0;       // held bytes given by the last commit
 };
 
 // The line feeds of text, and whether every byte is ASCII: one pass for both, since the

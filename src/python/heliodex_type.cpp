@@ -11,7 +11,6 @@
 #include <span>
 #include <string>
 
-#include "memory.hpp"
 #include "parsers/celestrak.hpp"
 #include "parsers/set.hpp"
 #include "python/binding.hpp"
@@ -123,26 +122,6 @@ const char* convert_path(PyObject* obj, Py_ssize_t& size) noexcept {
 
 // ---- file reading --------------------------------------------------------------------
 
-// A file's bytes start on a cache line. The kernel's copy from the page cache, whose pages
-// start on one, runs several times faster into a destination aligned alike on some CPUs
-// (three times for a 121 MiB file on AMD Zen 3) than into malloc's 16-byte alignment.
-constexpr std::align_val_t kBufferAlignment{64};
-struct BufferDeleter {
-  void operator()(char* p) const noexcept { ::operator delete[](p, kBufferAlignment); }
-};
-using Buffer = std::unique_ptr<char[], BufferDeleter>;
-
-// Uninitialised; throws bad_alloc (MemoryError) when there is no memory.
-Buffer new_buffer(std::size_t bytes) {
-  return Buffer(static_cast<char*>(::operator new[](bytes, kBufferAlignment)));
-}
-
-struct FileBytes {
-  Buffer data;
-  std::size_t size = 0;
-  std::string_view view() const noexcept { return {data.get(), size}; }
-};
-
 bool raise_os_error(int err) noexcept {
   PyErr_Format(PyExc_ValueError, "%s (os error %d)", std::strerror(err), err);
   return false;
@@ -181,34 +160,6 @@ ssize_t read_some(const OpenFile& file, char* p, std::size_t n) {
     if (got >= 0) return got;
     if (errno != EINTR) return raise_os_error(errno), -1;
   }
-}
-
-// Reads the whole file; on failure raises ValueError and returns false.
-bool load_file(const char* name, Py_ssize_t name_size, FileBytes& out) {
-  OpenFile file;
-  if (!open_file(name, name_size, file)) return false;
-  // Files whose size stat does not know grow the buffer as they are read.
-  std::size_t capacity = file.size > 0 ? file.size + 1 : 65536;
-  Buffer buffer = new_buffer(capacity);
-  advise_huge_pages(buffer.get(), capacity);
-  std::size_t used = 0;
-  for (;;) {
-    if (used == capacity) {
-      const std::size_t bigger = capacity * 2;
-      Buffer grown = new_buffer(bigger);
-      advise_huge_pages(grown.get(), bigger);
-      std::memcpy(grown.get(), buffer.get(), used);
-      buffer = std::move(grown);
-      capacity = bigger;
-    }
-    const ssize_t n = read_some(file, buffer.get() + used, capacity - used);
-    if (n < 0) return false;
-    if (n == 0) break;
-    used += static_cast<std::size_t>(n);
-  }
-  out.data = std::move(buffer);
-  out.size = used;
-  return true;
 }
 
 // ---- instances -----------------------------------------------------------------------
@@ -250,28 +201,35 @@ using Records = Result<std::vector<DailyRecord>>;
 using Loader = bool (*)(const char* name, Py_ssize_t size, std::optional<Records>& out,
                         bool& ascending);
 
-// The whole file goes to the parser.
-template <Records (*parse)(std::string_view)>
+// Feeds the file to loader a block at a time, each read while it is in the cache; the file
+// is never in memory whole. False with ValueError raised when the file cannot be read.
+template <class FileLoader>
+bool read_blocks(const OpenFile& file, FileLoader& loader) {
+  for (;;) {
+    const std::span<char> room = loader.space();
+    const ssize_t n = read_some(file, room.data(), room.size());
+    if (n < 0) return false;
+    if (n == 0) return true;
+    loader.commit(static_cast<std::size_t>(n));
+  }
+}
+
+template <set::Format format>
 bool load_set(const char* name, Py_ssize_t size, std::optional<Records>& out, bool&) {
-  FileBytes bytes;
-  if (!load_file(name, size, bytes)) return false;
-  out.emplace(parse(bytes.view()));
+  OpenFile file;
+  if (!open_file(name, size, file)) return false;
+  set::Loader loader(format, file.size);
+  if (!read_blocks(file, loader)) return false;
+  out.emplace(loader.finish());
   return true;
 }
 
-// Block by block, each read while it is in the cache; the file is never in memory whole.
 bool load_celestrak(const char* name, Py_ssize_t size, std::optional<Records>& out,
                     bool& ascending) {
   OpenFile file;
   if (!open_file(name, size, file)) return false;
   celestrak::Loader loader(file.size);
-  for (;;) {
-    const std::span<char> room = loader.space();
-    const ssize_t n = read_some(file, room.data(), room.size());
-    if (n < 0) return false;
-    if (n == 0) break;
-    loader.commit(static_cast<std::size_t>(n));
-  }
+  if (!read_blocks(file, loader)) return false;
   out.emplace(loader.finish(&ascending));
   return true;
 }
@@ -313,14 +271,14 @@ PyObject* from_celestrak_csv(PyObject*, PyObject* const* args, Py_ssize_t nargs,
 PyObject* from_set_solfsmy(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
   return guarded([&] {
-    return construct(kSolfsmyParams, load_set<set::parse_solfsmy>, args, nargs, kwnames);
+    return construct(kSolfsmyParams, load_set<set::Format::solfsmy>, args, nargs, kwnames);
   });
 }
 
 PyObject* from_set_dtcfile(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
   return guarded([&] {
-    return construct(kDtcfileParams, load_set<set::parse_dtcfile>, args, nargs, kwnames);
+    return construct(kDtcfileParams, load_set<set::Format::dtcfile>, args, nargs, kwnames);
   });
 }
 

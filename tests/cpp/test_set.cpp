@@ -248,6 +248,32 @@ TEST_P(SetFile, FirstValueOrError) {
 }
 INSTANTIATE_TEST_SUITE_P(Table, SetFile, testing::ValuesIn(file_cases()));
 
+// The error, or every record, as text.
+std::string everything(const Records& r) {
+  if (!r) return r.error().message();
+  std::string s;
+  for (const DailyRecord& rec : *r) s += describe(rec) + '\n';
+  return s;
+}
+
+// A file read a few bytes at a time, its lines cut anywhere, reads as one block.
+TEST(SetLoader, AnyBlockSizeReadsAsOneBlock) {
+  std::vector<FileCase> cases = file_cases();
+  const std::string dtc = dtc_line("2023", "1"), sol = sol_line({});
+  cases.push_back({kDtcfile, kHead + dtc + "\r\n\n" + dtc_line("2023", "2") + "\n" + dtc, ""});
+  cases.push_back({kSolfsmy, kHead + sol + "\n" + sol_line({.doy = "2"}) + "\n\n# x\n" + sol, ""});
+  // A bad line before bad UTF-8 in a later block: the UTF-8 error still comes first.
+  cases.push_back({kSolfsmy, sol + "\n" + sol_line({.f10 = "x"}) + "\n" + sol + "\n\xE2\x82\n", ""});
+  for (const FileCase& c : cases) {
+    const std::string want = everything(parse(c.format, c.text));
+    const auto format = c.format == kDtcfile ? set::Format::dtcfile : set::Format::solfsmy;
+    for (const std::size_t block : {1, 2, 3, 7, 64, 200})
+      ASSERT_EQ(everything(set::detail::parse(format, c.text, block)), want)
+          << "block " << block << ", text:\n" << c.text;
+  }
+  EXPECT_EQ(everything(parse(kSolfsmy, cases.back().text)), row_error(0, "invalid utf-8"));
+}
+
 TEST(DtcfileParse, HourFieldsAgreeWithParseIntOnEveryShortForm) {
   // Every four-byte field over these bytes, read as hour 0 and by parse_int.
   const std::string alphabet = " -+079x.\t";
@@ -320,6 +346,8 @@ TEST_P(SetFiles, ParseWithTheirCountsAndValues) {
   const auto r = parse(f.format, text);
   ASSERT_TRUE(r) << outcome(r);
   ASSERT_EQ(r->size(), f.count);
+  const auto format = f.format == kDtcfile ? set::Format::dtcfile : set::Format::solfsmy;
+  EXPECT_EQ(everything(set::detail::parse(format, text, 4093)), everything(r));
   EXPECT_EQ(describe(r->front()), describe(f.first));
   EXPECT_EQ(describe(r->back()), describe(f.last));
   for (const DailyRecord& want : f.days) {
