@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -134,3 +136,31 @@ TEST(Utf8, AcceptsWellFormedTextOnly) {
 }
 
 }  // namespace
+
+namespace {
+// Writes text into the buffer's space and commits it, in one go.
+std::string_view feed(text::BlockBuffer& b, std::string_view bytes) {
+  const std::span<char> room = b.space();
+  EXPECT_GE(room.size(), bytes.size());
+  std::copy(bytes.begin(), bytes.end(), room.begin());
+  return b.commit(bytes.size());
+}
+}  // namespace
+
+TEST(BlockBuffer, GivesWholeLinesKeepsTheRestAndReadsToACacheLine) {
+  text::BlockBuffer b(16, 8, 4);
+  EXPECT_EQ(feed(b, "abc"), "");  // no line ends yet
+  EXPECT_EQ(feed(b, "\nde"), "abc\n");
+  // The next read goes to a cache line, the carried bytes just before it.
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b.space().data()) % 64, 0u);
+  const std::string long_line(100, 'x');  // longer than a block: the buffer grows
+  EXPECT_EQ(feed(b, "f\ngh"), "def\n");
+  for (char c : long_line) EXPECT_EQ(feed(b, std::string(1, c)), "");
+  EXPECT_EQ(feed(b, "\n\n"), "gh" + long_line + "\n\n");
+  EXPECT_EQ(feed(b, "tail"), "");
+  const std::string_view rest = b.rest();
+  EXPECT_EQ(rest, "tail");
+  EXPECT_EQ(rest.data()[rest.size()], '\n');  // written after the rest, for line readers
+  b.clear();
+  EXPECT_EQ(b.rest(), "");
+}
