@@ -1,5 +1,8 @@
 #pragma once
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace heliodex {
 
@@ -13,5 +16,22 @@ void advise_huge_pages(const void* p, std::size_t bytes) noexcept;
 // still owns but no longer uses stops counting as resident, and reads as zeros when it is
 // next touched. Only where the kernel offers it; elsewhere nothing changes.
 void release_pages(void* p, std::size_t bytes) noexcept;
+
+// Reserves room in records for a file of file_size bytes whose first sample_bytes hold
+// sample_lines lines, with a tenth to spare (the last lines of a published CelesTrak file,
+// its predictions, are the shortest): pages that no record reaches are never touched, so
+// cost no memory. Huge pages are asked for only where records are expected, since a huge
+// page is all touched at once. Nothing when the size is unknown (0).
+template <class T>
+void reserve_for_file(std::vector<T>& records, std::uint64_t file_size, std::size_t sample_bytes,
+                      std::size_t sample_lines) {
+  if (file_size == 0) return;
+  const double per_byte = sample_bytes >= 4096 && sample_lines > 0
+                              ? 1.1 * static_cast<double>(sample_lines) / static_cast<double>(sample_bytes)
+                              : 1.0 / 32;
+  const double guess = static_cast<double>(file_size) * per_byte + 64;
+  records.reserve(static_cast<std::size_t>(std::min(guess, static_cast<double>(file_size) + 1)));
+  advise_huge_pages(records.data(), records.capacity() * 10 / 11 * sizeof(T));
+}
 
 }  // namespace heliodex

@@ -796,20 +796,9 @@ struct Loader::State {
     if (!found) return;  // lines stays empty: the header's error
     cols = *found;
     lines.emplace(*cols, records, reader);
-    // The list of records is sized from the lines per byte of the first block, with a tenth
-    // to spare (the last lines of a published file, its predictions, are the shortest):
-    // pages that no record reaches are never touched, so cost no memory. Huge pages are
-    // asked for only where records are expected, since a huge page is all touched at once.
+    // The list of records is sized from the lines per byte of the rest of the first block.
     const std::string_view after = run.substr(std::min(line.size() + 1, run.size()));
-    const std::size_t sample = after.size(), sample_lines = text::scan_text(after).line_feeds;
-    if (size_hint > 0) {
-      const double per_byte = sample >= 4096 && sample_lines > 0
-                                  ? 1.1 * static_cast<double>(sample_lines) / static_cast<double>(sample)
-                                  : 1.0 / 32;
-      const double guess = static_cast<double>(size_hint) * per_byte + 64;
-      records.reserve(static_cast<std::size_t>(std::min(guess, static_cast<double>(size_hint) + 1)));
-      advise_huge_pages(records.data(), records.capacity() * 10 / 11 * sizeof(DailyRecord));
-    }
+    reserve_for_file(records, size_hint, after.size(), text::scan_text(after).line_feeds);
   }
 
   // Reads the whole lines of run, which has kFront bytes before it and kSlack after it.
@@ -879,13 +868,7 @@ Result<std::vector<DailyRecord>> parse(std::string_view bytes, bool* ascending) 
 Result<std::vector<DailyRecord>> detail::parse_lines(std::string_view bytes, Reader reader,
                                                      bool* ascending, std::size_t block) {
   Loader loader(bytes.size(), reader, block);
-  while (!bytes.empty()) {
-    const std::span<char> room = loader.space();
-    const std::size_t n = std::min(room.size(), std::min(bytes.size(), std::max<std::size_t>(block, 1)));
-    std::memcpy(room.data(), bytes.data(), n);
-    loader.commit(n);
-    bytes.remove_prefix(n);
-  }
+  text::feed(loader, bytes, block);
   return loader.finish(ascending);
 }
 

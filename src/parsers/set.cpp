@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
-#include <cstring>
 #include <cstdint>
 #include <iterator>
 #include <optional>
@@ -200,18 +199,10 @@ struct Reading {
     }
   }
 
-  // The list of records is sized from the lines per byte of the first run, with a tenth to
-  // spare, which costs no memory unless touched.
+  // The list of records is sized from the lines per byte of the first run.
   void size_records(std::string_view run) {
     sized = true;
-    if (size_hint == 0) return;
-    const std::size_t lines = text::scan_text(run).line_feeds;
-    const double per_byte = run.size() >= 4096 && lines > 0
-                                ? 1.1 * static_cast<double>(lines) / static_cast<double>(run.size())
-                                : 1.0 / 32;
-    const double guess = static_cast<double>(size_hint) * per_byte + 16;
-    records.reserve(static_cast<std::size_t>(std::min(guess, static_cast<double>(size_hint) + 1)));
-    advise_huge_pages(records.data(), records.capacity() * 10 / 11 * sizeof(DailyRecord));
+    reserve_for_file(records, size_hint, run.size(), text::scan_text(run).line_feeds);
   }
 
   Result<std::vector<DailyRecord>> result() {
@@ -297,13 +288,7 @@ Result<std::vector<DailyRecord>> Loader::finish() {
 Result<std::vector<DailyRecord>> detail::parse(Format format, std::string_view bytes,
                                                std::size_t block) {
   Loader loader(format, bytes.size(), block);
-  while (!bytes.empty()) {
-    const std::span<char> room = loader.space();
-    const std::size_t n = std::min({room.size(), bytes.size(), std::max<std::size_t>(block, 1)});
-    std::memcpy(room.data(), bytes.data(), n);
-    loader.commit(n);
-    bytes.remove_prefix(n);
-  }
+  text::feed(loader, bytes, block);
   return loader.finish();
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <span>
@@ -54,6 +55,19 @@ class BlockBuffer {
   std::size_t unsearched_ = 0;  // held bytes before this have no LF
   std::size_t given_ = 0;       // held bytes given by the last commit
 };
+
+// Hands bytes to loader (anything with space() and commit(n)) in pieces of at most block
+// bytes, as a file read block by block arrives.
+template <class Loader>
+void feed(Loader& loader, std::string_view bytes, std::size_t block) {
+  while (!bytes.empty()) {
+    const std::span<char> room = loader.space();
+    const std::size_t n = std::min({room.size(), bytes.size(), std::max<std::size_t>(block, 1)});
+    std::copy_n(bytes.data(), n, room.data());
+    loader.commit(n);
+    bytes.remove_prefix(n);
+  }
+}
 
 // The line feeds of text, and whether every byte is ASCII: one pass for both, since the
 // parsers want the count and nearly every file is plain ASCII (which is valid UTF-8).

@@ -198,7 +198,7 @@ using Records = Result<std::vector<DailyRecord>>;
 
 // A file's records, or false with ValueError raised when the file cannot be read. Where the
 // parser can tell, ascending is set to whether the dates ascend.
-using Loader = bool (*)(const char* name, Py_ssize_t size, std::optional<Records>& out,
+using LoadFile = bool (*)(const char* name, Py_ssize_t size, std::optional<Records>& out,
                         bool& ascending);
 
 // Feeds the file to loader a block at a time, each read while it is in the cache; the file
@@ -234,7 +234,7 @@ bool load_celestrak(const char* name, Py_ssize_t size, std::optional<Records>& o
   return true;
 }
 
-PyObject* construct(const Params& params, Loader load, PyObject* const* args, Py_ssize_t nargs,
+PyObject* construct(const Params& params, LoadFile load, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames) {
   PyObject* path = nullptr;
   if (!extract_args(params, args, nargs, kwnames, &path)) return nullptr;
