@@ -23,7 +23,7 @@
 #endif
 #define HELIODEX_WIDE_LINES 1
 // The wide line reader: 64-byte vectors with byte permutes and compression.
-#define HELIODEX_WIDE __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vbmi2,popcnt")))
+#define HELIODEX_WIDE __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,popcnt")))
 // The half-wide line reader: 32-byte vectors and in-lane byte shuffles.
 #define HELIODEX_HALF_WIDE __attribute__((target("avx2,bmi,popcnt")))
 #endif
@@ -482,7 +482,7 @@ class LineReader {
     const __m512i zero = _mm512_setzero_si512(), digit0 = _mm512_set1_epi8('0');
     const __m512i nine = _mm512_set1_epi8(9), one = _mm512_set1_epi8(1);
     const __m512i tens = _mm512_set1_epi16(0x010A), hundreds = _mm512_set1_epi32(0x00010064);
-    const __m512d fill = _mm512_set1_pd(999.9);
+    const __m256d fill = _mm256_set1_pd(999.9);
     constexpr __mmask64 kPointByte = 0x4040404040404040;  // byte 6 of each daily lane
     const auto need = static_cast<unsigned>(wanted_);
     alignas(64) std::uint8_t pos[64];
@@ -549,12 +549,14 @@ class LineReader {
         const __m512i quads = _mm512_madd_epi16(_mm512_maddubs_epi16(digits, tens), hundreds);
         const __m512i whole = _mm512_add_epi64(_mm512_mul_epu32(quads, _mm512_set1_epi64(10000)),
                                                _mm512_srli_epi64(quads, 32));
-        __m512d values = _mm512_cvtepi64_pd(whole);
-        values = _mm512_mask_div_pd(values, point, values, _mm512_set1_pd(10.0));
+        // Only the first three lanes are wanted: they convert and divide in a 256-bit vector,
+        // whose division takes half as long as a 512-bit one on some cores.
+        __m256d values = _mm256_cvtepi64_pd(_mm512_castsi512_si256(whole));
+        values = _mm256_mask_div_pd(values, point, values, _mm256_set1_pd(10.0));
         const __mmask8 good = _mm512_cmpeq_epi64_mask(_mm512_movm_epi8(bad), zero) &
-                              _mm512_cmp_pd_mask(values, fill, _CMP_LT_OQ);
+                              _mm256_cmp_pd_mask(values, fill, _CMP_LT_OQ);
         present |= good & 0x7u;
-        _mm512_mask_storeu_pd(v, 0x7, values);
+        _mm256_mask_storeu_pd(v, 0x7, values);
       }
 
       if (!finish_line(line, pos, v, present)) return false;
@@ -741,7 +743,8 @@ bool can_run(Reader reader) noexcept {
   static const bool half_wide = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
                                 __builtin_cpu_supports("popcnt");
   static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
+                           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+                           __builtin_cpu_supports("avx512vbmi") &&
                            __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
   return reader == Reader::portable || (reader == Reader::half_wide && half_wide) ||
          (reader == Reader::wide && wide);
