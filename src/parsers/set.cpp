@@ -95,10 +95,11 @@ bool read_i32(std::string_view field_text, std::int32_t& out) noexcept {
   return true;
 }
 
-// The hourly fields as written: blanks, an optional sign, then digits to the field's end.
-// Read four bytes at once, since a byte loop mispredicts on the varying number of blanks;
-// false for every other form, which read_i32 then judges.
-bool read_hour_fast(const char* p, std::int32_t& out) noexcept {
+// Four bytes as the files write their integers: blanks, a sign (where kSign allows one),
+// then digits to the end. Read at once, since a byte loop mispredicts on the varying number
+// of blanks; false for every other form, which the general reading then judges.
+template <bool kSign>
+[[gnu::always_inline]] inline bool read_four_fast(const char* p, std::int32_t& out) noexcept {
   std::uint32_t w = 0;
   for (int i = 3; i >= 0; --i) w = (w << 8) | static_cast<unsigned char>(p[i]);  // p[0] lowest
   const std::uint32_t t = w ^ 0x30303030u;  // digit bytes become 0 to 9
@@ -112,7 +113,7 @@ bool read_hour_fast(const char* p, std::int32_t& out) noexcept {
   if (lead > 0) {
     const int shift = 8 * (lead - 1);
     const auto last = static_cast<unsigned char>(w >> shift);
-    if (last == '-' || last == '+') {
+    if (kSign && (last == '-' || last == '+')) {
       negative = last == '-';
       expected ^= (0x20u ^ last) << shift;
     }
@@ -123,6 +124,20 @@ bool read_hour_fast(const char* p, std::int32_t& out) noexcept {
   v = v * 10 + (v >> 8);
   v = ((v & 0x00FF00FFu) * (1 + (100u << 16))) >> 16;
   out = negative ? -static_cast<std::int32_t>(v) : static_cast<std::int32_t>(v);
+  return true;
+}
+
+// The hourly fields of DTCFILE: four bytes each.
+bool read_hour_fast(const char* p, std::int32_t& out) noexcept { return read_four_fast<true>(p, out); }
+
+// The number fields of SOLFSMY as written: blanks, one to four digits, a point and one digit,
+// six bytes in all. Read at once into what the number rule makes of them, the digits over
+// ten; false for every other form, which that rule then judges.
+bool read_tenths_fast(const char* p, double& out) noexcept {
+  const auto tenths = static_cast<unsigned char>(p[5] - '0');
+  std::int32_t whole = 0;
+  if (p[4] != '.' || tenths > 9 || !read_four_fast<false>(p, whole)) return false;
+  out = static_cast<double>(whole * 10 + tenths) / 10.0;
   return true;
 }
 
@@ -141,30 +156,47 @@ using LineReader = std::optional<HeliodexError> (*)(std::string_view line, std::
 
 std::optional<HeliodexError> read_dtc_line(std::string_view line, std::uint64_t row,
                                            std::vector<DailyRecord>& out) {
-  auto date = read_date(line, kDtcYear, kDtcDoy, row);
+  // The year and day as written (a day without a sign) are read at once; any other form,
+  // and every error, by the general reading.
+  std::int32_t year = 0, doy = 0;
+  auto date = read_four_fast<true>(line.data() + 4, year) && line[12] == ' ' &&
+                      read_four_fast<false>(line.data() + 8, doy)
+                  ? doy_to_date(year, static_cast<std::uint16_t>(doy), row)
+                  : read_date(line, kDtcYear, kDtcDoy, row);
   if (!date) return std::move(date).error();
-  // Each value fits 32 bits, so the sum of 24 is exact in a double.
-  double sum = 0;
+  // Each value fits 32 bits, so their sum is exact in 64 bits, and again as a double: the
+  // same double as adding them up one by one in doubles.
+  std::int64_t sum = 0;
   for (std::size_t k = 0; k < kHours; ++k) {
     const std::string_view hour = line.substr(kDtcFirstHour + kDtcHourWidth * k, kDtcHourWidth);
     std::int32_t v = 0;
     if (!read_hour_fast(hour.data(), v) && !read_i32(hour, v))
       return HeliodexError::parse_row(row, "Dtc");
-    sum += static_cast<double>(v);
+    sum += v;
   }
   append(out, *date, Index{}, Index{}, Index{}, Index{}, Index{}, Index8{}, Index8{}, Index{},
-         Index{}, Index{}, Index(sum / static_cast<double>(kHours)));
+         Index{}, Index{}, Index(static_cast<double>(sum) / static_cast<double>(kHours)));
   return std::nullopt;
 }
 
 std::optional<HeliodexError> read_sol_line(std::string_view line, std::uint64_t row,
                                            std::vector<DailyRecord>& out) {
-  auto date = read_date(line, kSolYear, kSolDoy, row);
+  // The year and day as written (a year of up to four digits, a day without a sign) are
+  // read at once; any other form, and every error, by the general reading.
+  std::int32_t year = 0, doy = 0;
+  auto date = line[0] == ' ' && line[1] == ' ' && read_four_fast<true>(line.data() + 2, year) &&
+                      read_four_fast<false>(line.data() + 6, doy)
+                  ? doy_to_date(year, static_cast<std::uint16_t>(doy), row)
+                  : read_date(line, kSolYear, kSolDoy, row);
   if (!date) return std::move(date).error();
   double v[std::size(kSolNumbers)];
-  for (std::size_t k = 0; k < std::size(kSolNumbers); ++k)
-    if (!text::parse_number(trim_field(field(line, kSolNumbers[k].cols)), v[k]))
+  for (std::size_t k = 0; k < std::size(kSolNumbers); ++k) {
+    const Columns c = kSolNumbers[k].cols;
+    static_assert(kSolNumbers[0].cols.last - kSolNumbers[0].cols.first == 5);
+    if (!read_tenths_fast(line.data() + c.first, v[k]) &&
+        !text::parse_number(trim_field(field(line, c)), v[k]))
       return HeliodexError::parse_row(row, kSolNumbers[k].name);
+  }
   append(out, *date, Index{}, Index{}, Index(v[0]), Index(v[1]), Index{}, Index8{}, Index8{},
          Index(v[2]), Index(v[3]), Index(v[4]), Index{});
   return std::nullopt;

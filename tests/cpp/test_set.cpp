@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "parsers/set.hpp"
+#include "parsers/text.hpp"
 
 using heliodex::CalendarDate;
 using heliodex::DailyRecord;
@@ -289,6 +291,56 @@ TEST(DtcfileParse, HourFieldsAgreeWithParseIntOnEveryShortForm) {
     ASSERT_EQ(r->at(0).dtc, (*v + 230.0) / 24) << '[' << f << ']';
   }
   EXPECT_GT(accepted, 100);
+}
+
+// Every field of these bytes, as SOLFSMY's F10.7 (six bytes: four, then a point or not,
+// then a digit or not), reads as the number rule reads the trimmed field.
+TEST(SolfsmyParse, NumberFieldsAgreeWithTheNumberRuleOnEveryShortForm) {
+  const std::string alphabet = " -+079x.";
+  int accepted = 0;
+  for (std::size_t i = 0; i < 8 * 8 * 8 * 8 * 9; ++i) {
+    const std::string f = {alphabet[i % 8],      alphabet[i / 8 % 8], alphabet[i / 64 % 8],
+                           alphabet[i / 512 % 8], ". 7"[i / 4096 % 3], "5 ."[i / 12288]};
+    const auto r = set::parse_solfsmy(sol_line({.f10 = f}));
+    const auto v = heliodex::text::parse_number(heliodex::text::trim(f));
+    ASSERT_EQ(bool(r), bool(v)) << '[' << f << ']';
+    if (!r) continue;
+    ++accepted;
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(*r->at(0).f10_7_jb), std::bit_cast<std::uint64_t>(*v))
+        << '[' << f << ']';
+  }
+  EXPECT_GT(accepted, 1000);
+}
+
+// Every year and day field of these bytes, in either format, reads as parse_int and
+// doy_to_date read it.
+TEST(SetParse, DateFieldsAgreeWithParseIntOnEveryShortForm) {
+  const std::string alphabet = " -+0169";
+  const auto want = [](const std::string& year, const std::string& doy) {
+    const auto y = set::parse_int(year, 1, "year");
+    if (!y) return y.error().message();
+    const auto d = set::parse_int(doy, 1);
+    if (!d) return d.error().message();
+    const auto date = set::doy_to_date(*y, *d, 1);
+    return date ? describe({*date, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}}) : date.error().message();
+  };
+  const auto got = [](const Records& r) {
+    if (!r) return r.error().message();
+    return describe({r->at(0).date, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}});
+  };
+  for (std::size_t i = 0; i < 7 * 7 * 7 * 7 * 7; ++i) {
+    std::string f = {alphabet[i % 7], alphabet[i / 7 % 7], alphabet[i / 49 % 7],
+                     alphabet[i / 343 % 7], alphabet[i / 2401]};
+    // DTCFILE: the five-byte day, then the four-byte year.
+    ASSERT_EQ(got(set::parse_dtcfile(dtc_with_bytes(8, f))), want("2023", f)) << '[' << f << ']';
+    f.pop_back();
+    ASSERT_EQ(got(set::parse_dtcfile(dtc_with_bytes(4, f))), want(f, "1")) << '[' << f << ']';
+    // SOLFSMY: the four-byte day, then the year in the last four of its six bytes.
+    ASSERT_EQ(got(set::parse_solfsmy(sol_line({.doy = f}))), want("  1997", f)) << '[' << f << ']';
+    const std::string year = "  " + f;
+    ASSERT_EQ(got(set::parse_solfsmy(sol_line({.year = year, .doy = "60"}))), want(year, "  60"))
+        << '[' << f << ']';
+  }
 }
 
 TEST(DtcfileParse, SkipsBlanksAndCommentsAndKeepsEveryLineAsWritten) {
