@@ -228,6 +228,8 @@ struct Reading {
         error = std::move(*bad);
         return;
       }
+      ascending &= last < records.back().date;
+      last = records.back().date;
     }
     if (!faulter.working_on(records.data())) faulter.stop();  // the list has moved
   }
@@ -248,7 +250,8 @@ struct Reading {
   LineReader read_line;
   std::size_t min_length;
   std::uint64_t size_hint;
-  bool sized = false, bad_text = false;
+  bool sized = false, bad_text = false, ascending = true;
+  CalendarDate last{INT32_MIN, 0, 0};  // before every date a line gives (months start at 1)
   std::uint64_t row = 1;
   std::optional<HeliodexError> error;
   std::vector<DailyRecord> records;
@@ -311,13 +314,16 @@ void Loader::commit(std::size_t n) {
     s.reading.read(run);
 }
 
-Result<std::vector<DailyRecord>> Loader::finish() {
+Result<std::vector<DailyRecord>> Loader::finish(bool* ascending) {
   State& s = *state_;
+  if (ascending) *ascending = false;
   if (s.finished) return HeliodexError::parse_row(0, "invalid utf-8");
   s.finished = true;
   if (!s.reading.bad_text)
     if (const std::string_view last = s.text.rest(); !last.empty()) s.reading.read(last);
-  return s.reading.result();
+  auto result = s.reading.result();
+  if (ascending && result) *ascending = s.reading.ascending;
+  return result;
 }
 
 Result<std::vector<DailyRecord>> detail::parse(Format format, std::string_view bytes,

@@ -32,8 +32,9 @@ class Loader {
 
   std::span<char> space();
   void commit(std::size_t n);
-  // The records, or the parse's error; once only.
-  Result<std::vector<DailyRecord>> finish();
+  // The records, or the parse's error; once only. Where ascending is given, it is set to
+  // whether every date is later than the one before.
+  Result<std::vector<DailyRecord>> finish(bool* ascending = nullptr);
 
  private:
   struct State;

@@ -215,12 +215,12 @@ bool read_blocks(const OpenFile& file, FileLoader& loader) {
 }
 
 template <set::Format format>
-bool load_set(const char* name, Py_ssize_t size, std::optional<Records>& out, bool&) {
+bool load_set(const char* name, Py_ssize_t size, std::optional<Records>& out, bool& ascending) {
   OpenFile file;
   if (!open_file(name, size, file)) return false;
   set::Loader loader(format, file.size);
   if (!read_blocks(file, loader)) return false;
-  out.emplace(loader.finish());
+  out.emplace(loader.finish(&ascending));
   return true;
 }
 

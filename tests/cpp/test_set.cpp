@@ -276,6 +276,32 @@ TEST(SetLoader, AnyBlockSizeReadsAsOneBlock) {
   EXPECT_EQ(everything(parse(kSolfsmy, cases.back().text)), row_error(0, "invalid utf-8"));
 }
 
+// The loader tells whether every date is later than the one before; after an error, never.
+TEST(SetLoader, TellsWhetherTheDatesAscend) {
+  const std::string d1 = dtc_line("2023", "1"), d2 = dtc_line("2023", "2");
+  const std::string late = dtc_line("2024", "1"), early = dtc_line("-5", "1");
+  const std::pair<std::string, bool> cases[] = {
+      {"", true},  // no records: nothing out of order
+      {d1, true},
+      {early + "\n" + d1 + "\n# x\n\n" + d2 + "\n" + late, true},
+      {d1 + "\n" + d1, false},
+      {d2 + "\n" + d1, false},
+      {d1 + "\n" + d2 + "\n" + dtc_line("2023", "x"), false}};
+  for (const auto& [text, ascending] : cases) {
+    set::Loader loader(set::Format::dtcfile, text.size());
+    heliodex::text::feed(loader, text, 7);
+    bool got = !ascending;
+    (void)loader.finish(&got);
+    EXPECT_EQ(got, ascending) << text;
+  }
+  set::Loader sol(set::Format::solfsmy);
+  const std::string text = sol_line({}) + "\n" + sol_line({.doy = "2"});
+  heliodex::text::feed(sol, text, 64);
+  bool got = false;
+  ASSERT_TRUE(sol.finish(&got));
+  EXPECT_TRUE(got);
+}
+
 TEST(DtcfileParse, HourFieldsAgreeWithParseIntOnEveryShortForm) {
   // Every four-byte field over these bytes, read as hour 0 and by parse_int.
   const std::string alphabet = " -+079x.\t";

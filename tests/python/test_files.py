@@ -102,6 +102,21 @@ def test_csv_days_in_any_order_load_sorted_one_record_a_day(load, days):
     assert [r["f10_7_obs"] for r in got] == [99.5 if d == last else None for d in (1, 2, 3)]
 
 
+@pytest.mark.parametrize("days", [[1, 2, 3], [3, 2, 1], [1, 2, 2, 3], [2, 2, 1, 3]])
+def test_set_days_in_any_order_load_sorted_one_record_a_day(load, days):
+    # The first line of a day gives its value; a repeated day keeps it.
+    sol = load(SOL, "".join(sol_line(2000, d, f10=f"{i}.5") + "\n" for i, d in enumerate(days)))
+    dtc = load(DTC, "".join(dtc_line(2000, d, [i] * 24) + "\n" for i, d in enumerate(days)))
+    first = {}
+    for i, d in enumerate(days):
+        first.setdefault(d, i)
+    for h, key, value in ((sol, "f10_7_jb", lambda i: i + 0.5), (dtc, "dtc", float)):
+        got = h.get_range(date(2000, 1, 1), date(2000, 1, 3))
+        assert [(r["date"], r[key]) for r in got] == [
+            (date(2000, 1, d), value(first[d])) for d in (1, 2, 3)
+        ]
+
+
 YEARS, DAYS = st.integers(-5, 3000), st.integers(-1, 370)
 GOOD_LINES = {
     "from_celestrak_csv": st.dates().map(lambda d: csv_text(csv_row(d.isoformat())).split("\n")[1]),
