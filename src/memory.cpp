@@ -1,5 +1,6 @@
 #include "memory.hpp"
 
+#include <array>
 #include <cstdint>
 #include <system_error>
 
@@ -43,41 +44,56 @@ void release_pages(void* p, std::size_t bytes) noexcept {
 #endif
 }
 
-void PageFaulter::start(const void* p, std::size_t bytes) noexcept {
+void PageFaulter::start(const Range* ranges, std::size_t n) noexcept {
 #if defined(__linux__)
 #ifndef MADV_POPULATE_WRITE
   constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14; older kernels refuse it (EINVAL)
 #endif
   stop();
-  if (bytes < kMinBytes) return;
+  if (n == 0 || n > kMaxRanges) return;
   constexpr std::uintptr_t kStep = std::uintptr_t{2} << 20;
-  const auto first = reinterpret_cast<std::uintptr_t>(p);
-  // Steps end on 2 MiB lines, so that a step never takes half a huge page.
-  const std::uintptr_t last = (first + bytes) & ~(kStep - 1);
-  if (last <= first) return;
-  base_ = p;
+  const auto page = static_cast<std::uintptr_t>(std::max(::sysconf(_SC_PAGESIZE), 1L));
+  // Each range from the page that holds its first byte (madvise wants a page boundary) to
+  // its last 2 MiB line; every step of it ends on a 2 MiB line too, so that a step never
+  // takes half a huge page.
+  struct Span {
+    std::uintptr_t first, at, last;
+  };
+  std::array<Span, kMaxRanges> spans{};
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto first = reinterpret_cast<std::uintptr_t>(ranges[i].p);
+    const std::uintptr_t at = first / page * page, last = (first + ranges[i].bytes) & ~(kStep - 1);
+    spans[i] = {first, at, last > first ? last : at};  // nothing, short of a 2 MiB line
+    total += ranges[i].bytes;
+  }
+  if (total < kMinBytes) return;
+  base_ = ranges[0].p;
   stopping_.store(false, std::memory_order_relaxed);
   done_.store(0, std::memory_order_relaxed);
   try {
-    const auto page = static_cast<std::uintptr_t>(std::max(::sysconf(_SC_PAGESIZE), 1L));
-    worker_ = std::thread([this, first, last, page] {
-      // madvise wants a page boundary: the first step starts at the page that holds p.
-      std::uintptr_t at = first / page * page;
-      while (at < last && !stopping_.load(std::memory_order_relaxed)) {
-        const std::uintptr_t next = std::min((at + kStep) & ~(kStep - 1), last);
-        // A step that fails may have faulted in part of its pages: it counts as done.
-        const bool ok = ::madvise(reinterpret_cast<void*>(at), next - at, MADV_POPULATE_WRITE) == 0;
-        at = next;
-        done_.store(at - first, std::memory_order_relaxed);
-        if (!ok) break;
+    worker_ = std::thread([this, spans, n, steps = total / kStep + 1]() mutable {
+      for (std::size_t k = 1; k <= steps; ++k) {
+        for (std::size_t i = 0; i < n; ++i) {
+          if (stopping_.load(std::memory_order_relaxed)) return;
+          Span& s = spans[i];
+          const std::uintptr_t share = s.first + (s.last - s.first) / steps * k;
+          const std::uintptr_t end = k == steps ? s.last : std::min(share & ~(kStep - 1), s.last);
+          if (end <= s.at) continue;
+          // A step that fails may have faulted in part of its pages: it counts as done.
+          const bool ok = ::madvise(reinterpret_cast<void*>(s.at), end - s.at, MADV_POPULATE_WRITE) == 0;
+          s.at = end;
+          if (i == 0) done_.store(end - s.first, std::memory_order_relaxed);
+          if (!ok) return;
+        }
       }
     });
   } catch (const std::system_error&) {
     base_ = nullptr;  // no thread: the writes fault the pages in themselves
   }
 #else
-  (void)p;
-  (void)bytes;
+  (void)ranges;
+  (void)n;
 #endif
 }
 

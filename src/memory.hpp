@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <thread>
 #include <vector>
 
@@ -22,23 +23,34 @@ void release_pages(void* p, std::size_t bytes) noexcept;
 // Faults fresh pages in ahead of the code that fills them. The kernel clears every page that
 // an allocation first touches, and for a list of hundreds of megabytes the clearing costs
 // about as much as filling it; on one thread the two add up. start() has a second thread
-// take [p, p + bytes) from the front, 2 MiB at a time, while the caller writes behind it.
-// Only lists of at least kMinBytes get the thread: the C library maps those fresh from the
-// kernel, where smaller ones mostly reuse memory that is resident already. Only a hint: where
-// a thread cannot start or the kernel lacks the advice, the caller's writes fault as before.
+// take the ranges from their fronts, about 2 MiB at a time in all, while the caller writes
+// behind it: ranges filled side by side (the columns of an export) are taken at the same
+// pace, each step the same share of each. Only at least kMinBytes in all get the thread: the
+// C library maps those fresh from the kernel, where smaller ones mostly reuse memory that is
+// resident already. Only a hint: where a thread cannot start or the kernel lacks the advice,
+// the caller's writes fault as before.
 class PageFaulter {
  public:
   static constexpr std::size_t kMinBytes = std::size_t{32} << 20;
+  static constexpr std::size_t kMaxRanges = 16;
+  struct Range {
+    const void* p;
+    std::size_t bytes;
+  };
 
   PageFaulter() = default;
   PageFaulter(const PageFaulter&) = delete;
   PageFaulter& operator=(const PageFaulter&) = delete;
   ~PageFaulter() { stop(); }
 
-  void start(const void* p, std::size_t bytes) noexcept;
-  // Whether a thread is at work on the pages from p.
+  void start(const void* p, std::size_t bytes) noexcept { start({{p, bytes}}); }
+  // At most kMaxRanges; nothing happens for more.
+  void start(std::initializer_list<Range> ranges) noexcept { start(ranges.begin(), ranges.size()); }
+  void start(const Range* ranges, std::size_t n) noexcept;
+  // Whether a thread is at work on the pages from p (the first range's start).
   bool working_on(const void* p) const noexcept { return worker_.joinable() && p == base_; }
-  // Stops the thread and waits for it. Returns how many bytes from the start it faulted in.
+  // Stops the thread and waits for it. Returns how many bytes from the first range's start
+  // it faulted in.
   std::size_t stop() noexcept;
 
  private:

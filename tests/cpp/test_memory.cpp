@@ -50,4 +50,34 @@ TEST(PageFaulter, FaultsInFromTheFrontUntilStoppedAndOnlyLargeRanges) {
   ::munmap(map, bytes);
 }
 
+// Several ranges are all faulted in, each from its page to its last 2 MiB line, and the
+// bytes around them are left alone.
+TEST(PageFaulter, FaultsInEveryRangeAndNothingBesides) {
+  const std::size_t mib = std::size_t{1} << 20, bytes = 64 * mib;
+  void* map = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  ::madvise(map, bytes, MADV_NOHUGEPAGE);  // so that residence is counted page by page
+  char* const p = static_cast<char*>(map);
+  const auto line = [&](std::size_t at) {  // the 2 MiB line at or after p + at
+    const auto a = reinterpret_cast<std::uintptr_t>(p + at);
+    return static_cast<std::size_t>(((a + 2 * mib - 1) & ~(2 * mib - 1)) - reinterpret_cast<std::uintptr_t>(p));
+  };
+  // A 4 MiB range, a 40 MiB one and one too short to reach a 2 MiB line, apart.
+  const std::size_t a = line(0) + 100, b = line(a + 4 * mib + 1) + 4096 + 8, c = line(b + 40 * mib) + 4096;
+  ASSERT_LT(c + mib, bytes);
+  heliodex::PageFaulter::Range ranges[] = {{p + a, 4 * mib}, {p + b, 40 * mib}, {p + c, mib}};
+  heliodex::PageFaulter faulter;
+  faulter.start(ranges, 3);
+  const auto whole = [&](std::size_t from, std::size_t n) {  // pages to the last 2 MiB line
+    return (line(from + n + 1) - 2 * mib - from / 4096 * 4096) / 4096;
+  };
+  const std::size_t want = whole(a, 4 * mib) + whole(b, 40 * mib);
+  for (int i = 0; i < 20000 && resident_pages(p, bytes) < want; ++i) ::usleep(100);
+  EXPECT_EQ(faulter.stop(), line(a + 4 * mib + 1) - 2 * mib - a);
+  EXPECT_EQ(resident_pages(p + a, 4 * mib), whole(a, 4 * mib));
+  EXPECT_EQ(resident_pages(p + b, 40 * mib), whole(b, 40 * mib));
+  EXPECT_EQ(resident_pages(p, bytes), want);  // nothing before, between or after
+  ::munmap(map, bytes);
+}
+
 }  // namespace
