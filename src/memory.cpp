@@ -64,7 +64,14 @@ void PageFaulter::start(const Range* ranges, std::size_t n) noexcept {
   for (std::size_t i = 0; i < n; ++i) {
     const auto first = reinterpret_cast<std::uintptr_t>(ranges[i].p);
     const std::uintptr_t at = first / page * page, last = (first + ranges[i].bytes) & ~(kStep - 1);
-    spans[i] = {first, at, last > first ? last : at};  // nothing, short of a 2 MiB line
+    spans[i] = {first, at, at};  // nothing, short of a 2 MiB line or where already resident
+    if (last <= first) continue;
+    // Memory that the C library hands out again is resident already, and then its middle
+    // page is too: nothing to clear, so no thread to start for it.
+    unsigned char resident = 0;
+    const std::uintptr_t middle = (at + (last - at) / 2) / page * page;
+    if (::mincore(reinterpret_cast<void*>(middle), page, &resident) == 0 && (resident & 1)) continue;
+    spans[i].last = last;
     total += ranges[i].bytes;
   }
   if (total < kMinBytes) return;

@@ -25,10 +25,11 @@ void release_pages(void* p, std::size_t bytes) noexcept;
 // about as much as filling it; on one thread the two add up. start() has a second thread
 // take the ranges from their fronts, about 2 MiB at a time in all, while the caller writes
 // behind it: ranges filled side by side (the columns of an export) are taken at the same
-// pace, each step the same share of each. Only at least kMinBytes in all get the thread: the
-// C library maps those fresh from the kernel, where smaller ones mostly reuse memory that is
-// resident already. Only a hint: where a thread cannot start or the kernel lacks the advice,
-// the caller's writes fault as before.
+// pace, each step the same share of each. Only ranges that are not resident yet count (the
+// C library often hands out memory again), and only at least kMinBytes of them get the
+// thread: for less, starting it and waking the other core can cost more than it saves.
+// Only a hint: where a thread cannot start or the kernel lacks the advice, the caller's
+// writes fault as before.
 class PageFaulter {
  public:
   static constexpr std::size_t kMinBytes = std::size_t{32} << 20;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "memory.hpp"
@@ -47,6 +48,10 @@ TEST(PageFaulter, FaultsInFromTheFrontUntilStoppedAndOnlyLargeRanges) {
   EXPECT_LE(done, bytes - 100);
   EXPECT_EQ(resident_pages(p, done), (done + 100 + page - 1) / page);
   for (std::size_t i = 0; i < done; i += page) ASSERT_EQ(p[i], 0) << i;  // and still zero
+  // Once resident, the range has nothing to clear: no thread.
+  std::memset(p, 1, bytes - 100);
+  faulter.start(p, bytes - 100);
+  EXPECT_FALSE(faulter.working_on(p));
   ::munmap(map, bytes);
 }
 
