@@ -801,7 +801,7 @@ struct Loader::State {
     lines.emplace(*cols, records, reader);
     // The list of records is sized from the lines per byte of the rest of the first block.
     const std::string_view after = run.substr(std::min(line.size() + 1, run.size()));
-    reserve_for_file(records, faulter, size_hint, after.size(), text::scan_text(after).line_feeds);
+    reserve_for_file(records, size_hint, after.size(), text::scan_text(after).line_feeds);
   }
 
   // Reads the whole lines of run, which has kFront bytes before it and kSlack after it.
@@ -817,7 +817,6 @@ struct Loader::State {
   std::optional<Columns> cols;
   std::vector<DailyRecord> records;
   std::optional<LineReader> lines;  // refers to cols and records
-  PageFaulter faulter;              // works on records, so goes before them
 };
 
 Loader::Loader(std::uint64_t size_hint, detail::Reader reader, std::size_t block)
@@ -843,7 +842,6 @@ void Loader::commit(std::size_t n) {
     from = run.find('\n') + 1;
   }
   s.read_lines(run.substr(from));
-  if (!s.faulter.working_on(s.records.data())) s.faulter.stop();  // the list has moved
 }
 
 Result<std::vector<DailyRecord>> Loader::finish(bool* ascending) {
@@ -859,7 +857,6 @@ Result<std::vector<DailyRecord>> Loader::finish(bool* ascending) {
     else
       s.read_lines(std::string_view(last.data(), last.size() + 1));  // and the LF rest() added
   }
-  finish_faulting(s.faulter, s.records);
   if (!s.any || s.bad_text || !s.lines) return HeliodexError::invalid_header();
   if (s.bad_row != 0)
     return HeliodexError::parse_row(s.bad_row, HeliodexError::invalid_date().message());

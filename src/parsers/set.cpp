@@ -231,17 +231,15 @@ struct Reading {
       ascending &= last < records.back().date;
       last = records.back().date;
     }
-    if (!faulter.working_on(records.data())) faulter.stop();  // the list has moved
   }
 
   // The list of records is sized from the lines per byte of the first run.
   void size_records(std::string_view run) {
     sized = true;
-    reserve_for_file(records, faulter, size_hint, run.size(), text::scan_text(run).line_feeds);
+    reserve_for_file(records, size_hint, run.size(), text::scan_text(run).line_feeds);
   }
 
   Result<std::vector<DailyRecord>> result() {
-    finish_faulting(faulter, records);
     if (bad_text) return HeliodexError::parse_row(0, "invalid utf-8");
     if (error) return std::move(*error);
     return std::move(records);
@@ -255,7 +253,6 @@ struct Reading {
   std::uint64_t row = 1;
   std::optional<HeliodexError> error;
   std::vector<DailyRecord> records;
-  PageFaulter faulter;  // works on records, so goes before them
 };
 
 Reading reading_for(Format format, std::uint64_t size_hint) {

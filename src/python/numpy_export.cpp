@@ -24,20 +24,13 @@ struct FreeDeleter {
 };
 using Buffer = std::unique_ptr<double, FreeDeleter>;
 
-// Room for n values, each written once by the export: its value or kAbsent.
 Buffer make_buffer(std::size_t n) {
   // One element at least, so that an empty column still owns a real allocation.
   auto* p = static_cast<double*>(std::malloc(sizeof(double) * (n ? n : 1)));
   if (!p) throw std::bad_alloc();
   advise_huge_pages(p, sizeof(double) * n);
+  std::fill(p, p + n, kAbsent);
   return Buffer(p);
-}
-
-void copy_eight(double* to, const Index8& from) noexcept {
-  if (from)
-    std::memcpy(to, from->data(), sizeof(double) * 8);
-  else
-    std::fill_n(to, 8, kAbsent);
 }
 
 void free_capsule(PyObject* capsule) {
@@ -96,26 +89,16 @@ PyObject* to_numpy(const HeliodexStore& store) {
   Buffer columns[kScalars];
   for (auto& c : columns) c = make_buffer(n);
   Buffer ap = make_buffer(8 * n), kp = make_buffer(8 * n);
-  {
-    // The buffers are filled row by row below, and a second thread faults them in ahead.
-    PageFaulter::Range ranges[kScalars + 2];
-    for (std::size_t c = 0; c < kScalars; ++c) ranges[c] = {columns[c].get(), sizeof(double) * n};
-    ranges[kScalars] = {ap.get(), sizeof(double) * 8 * n};
-    ranges[kScalars + 1] = {kp.get(), sizeof(double) * 8 * n};
-    PageFaulter faulter;
-    faulter.start(ranges, std::size(ranges));
-    for (std::size_t i = 0; i < records.size(); ++i) {
-      const DailyRecord& r = records[i];
-      PyRef date = date_to_py(r.date);
-      if (!date) return nullptr;
-      PyList_SET_ITEM(dates.get(), static_cast<Py_ssize_t>(i), date.release());
-      for (std::size_t c = 0; c < kScalars; ++c) {
-        const Index& v = r.*kScalarIndices[c];
-        columns[c].get()[i] = v ? *v : kAbsent;
-      }
-      copy_eight(ap.get() + 8 * i, r.ap_3hr);
-      copy_eight(kp.get() + 8 * i, r.kp_3hr);
-    }
+
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const DailyRecord& r = records[i];
+    PyRef date = date_to_py(r.date);
+    if (!date) return nullptr;
+    PyList_SET_ITEM(dates.get(), static_cast<Py_ssize_t>(i), date.release());
+    for (std::size_t c = 0; c < kScalars; ++c)
+      if (const Index& v = r.*kScalarIndices[c]) columns[c].get()[i] = *v;
+    if (r.ap_3hr) std::memcpy(ap.get() + 8 * i, r.ap_3hr->data(), sizeof(double) * 8);
+    if (r.kp_3hr) std::memcpy(kp.get() + 8 * i, r.kp_3hr->data(), sizeof(double) * 8);
   }
 
   PyRef result = PyRef::steal(PyDict_New());

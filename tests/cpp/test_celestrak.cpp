@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -164,43 +161,6 @@ TEST(CelestrakLoader, AnyBlockSizeReadsAsOneBlock) {
       const auto b = celestrak::detail::parse_lines(text, celestrak::detail::fastest_reader(),
                                                     &ascending, block);
       ASSERT_EQ(outcome(b, ascending), want) << "block " << block << ", text:\n" << text;
-    }
-  }
-}
-
-// A file big enough that its record list is faulted in ahead by a second thread reads as it
-// does without one: when the list must move (its first lines are long, so the guess is
-// short), and when it ends well short of the guess, whose spare pages are given back.
-TEST(CelestrakLoader, ReadsLargeFilesAlikeWhileTheirPagesAreFaultedIn) {
-  std::string text = kHeader + "\n";
-  std::string padded = kRow + "\n";
-  padded.insert(padded.find(",x,") + 1, 40, 'x');  // a long ignored field
-  for (int i = 0; i < 2000; ++i) text += padded;
-  for (int i = 0; i < 240'000; ++i) text += kRow + "\n";
-  const auto plain = [&](std::uint64_t hint) {
-    celestrak::Loader loader(hint);
-    heliodex::text::feed(loader, text, celestrak::Loader::kBlock);
-    return loader.finish();
-  };
-  const auto want = plain(0);  // size unknown: no list sized ahead, nothing faulted in
-  ASSERT_TRUE(want && want->size() == 242'000u);
-  for (const std::uint64_t hint : {text.size(), text.size() * 8}) {
-    const auto got = plain(hint);
-    ASSERT_TRUE(got && got->size() == want->size()) << hint;
-    for (std::size_t i = 0; i < got->size(); i += 997)
-      ASSERT_EQ(words((*got)[i]), words((*want)[i])) << "hint " << hint << ", line " << i + 2;
-    ASSERT_EQ(words(got->back()), words(want->back()));
-    // Past the 2 MiB page that holds the last record (a huge page is resident whole), no page
-    // is resident.
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto end = reinterpret_cast<std::uintptr_t>(got->data() + got->size());
-    const auto from = (end + (1 << 21) - 1) >> 21 << 21;
-    const auto to = reinterpret_cast<std::uintptr_t>(got->data() + got->capacity()) / page * page;
-    if (to > from) {
-      std::vector<unsigned char> in((to - from) / page);
-      ASSERT_EQ(::mincore(reinterpret_cast<void*>(from), to - from, in.data()), 0);
-      EXPECT_EQ(std::count_if(in.begin(), in.end(), [](unsigned char b) { return b & 1; }), 0)
-          << "hint " << hint;
     }
   }
 }
