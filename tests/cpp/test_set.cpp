@@ -303,18 +303,22 @@ TEST(SetLoader, TellsWhetherTheDatesAscend) {
 }
 
 TEST(DtcfileParse, HourFieldsAgreeWithParseIntOnEveryShortForm) {
-  // Every four-byte field over these bytes, read as hour 0 and by parse_int.
+  // Every four-byte field over these bytes, read as hour 0, 1 or 23 (the first and second
+  // of a pair that may be read together, and the last) and by parse_int.
   const std::string alphabet = " -+079x.\t";
   int accepted = 0;
   for (std::size_t i = 0; i < 9 * 9 * 9 * 9; ++i) {
     const std::string f = {alphabet[i % 9], alphabet[i / 9 % 9], alphabet[i / 81 % 9],
                            alphabet[i / 729]};
-    const auto r = set::parse_dtcfile(dtc_with_bytes(13, f));
     const auto v = set::parse_int(f, 1, "Dtc");
-    ASSERT_EQ(bool(r), bool(v)) << '[' << f << ']';
-    if (!r) continue;
-    ++accepted;
-    ASSERT_EQ(r->at(0).dtc, (*v + 230.0) / 24) << '[' << f << ']';
+    accepted += bool(v);
+    for (const std::size_t at : {13, 17, 105}) {
+      const auto r = set::parse_dtcfile(dtc_with_bytes(at, f));
+      ASSERT_EQ(bool(r), bool(v)) << '[' << f << "] at " << at;
+      if (r) {
+        ASSERT_EQ(r->at(0).dtc, (*v + 230.0) / 24) << '[' << f << "] at " << at;
+      }
+    }
   }
   EXPECT_GT(accepted, 100);
 }
