@@ -36,12 +36,14 @@ struct NumberField {
   const char* name;
 };
 // F10.7, F81c, S10.7, M10.7, Y10.7: read in this order, so the first bad field of a line is
-// the one reported.
+// the one reported. Each is six bytes wide, as read_tenths_fast reads them.
 constexpr NumberField kSolNumbers[] = {{{22, 27}, "F10.7"},
                                        {{28, 33}, "F81c"},
                                        {{34, 39}, "S10.7"},
                                        {{46, 51}, "M10.7"},
                                        {{58, 63}, "Y10.7"}};
+static_assert(std::all_of(std::begin(kSolNumbers), std::end(kSolNumbers),
+                          [](const NumberField& f) { return f.cols.last - f.cols.first == 5; }));
 
 // Appends the record of its members in order. Each is given, so none is zeroed first: a
 // value-initialised record, cleared whole, cost a seventh of the parse.
@@ -128,7 +130,9 @@ template <bool kSign>
 }
 
 // The hourly fields of DTCFILE: four bytes each.
-bool read_hour_fast(const char* p, std::int32_t& out) noexcept { return read_four_fast<true>(p, out); }
+bool read_hour_fast(const char* p, std::int32_t& out) noexcept {
+  return read_four_fast<true>(p, out);
+}
 
 // Two neighbouring hourly fields in their commonest form, blanks and then digits to the end
 // of each: both are read from one 64-bit word and added to sum. False for any other form
@@ -138,7 +142,7 @@ bool add_two_hours_fast(const char* p, std::int64_t& sum) noexcept {
   std::uint64_t w = 0;
   for (int i = 7; i >= 0; --i) w = (w << 8) | static_cast<unsigned char>(p[i]);  // p[0] lowest
   const std::uint64_t t = w ^ (0x30 * kOnes);  // digit bytes become 0 to 9
-  const std::uint64_t digit = ~((((t & (0x7F * kOnes)) + 0x76 * kOnes) | t)) & kHigh;
+  const std::uint64_t digit = ~(((t & (0x7F * kOnes)) + 0x76 * kOnes) | t) & kHigh;
   const std::uint64_t x = w ^ (0x20 * kOnes);  // blanks become 0
   const std::uint64_t blank = ~(((x & (0x7F * kOnes)) + 0x7F * kOnes) | x | (0x7F * kOnes));
   constexpr std::uint64_t kLast = 0x8000000080000000u;  // the last byte of each field
@@ -219,7 +223,6 @@ std::optional<HeliodexError> read_sol_line(std::string_view line, std::uint64_t 
   double v[std::size(kSolNumbers)];
   for (std::size_t k = 0; k < std::size(kSolNumbers); ++k) {
     const Columns c = kSolNumbers[k].cols;
-    static_assert(kSolNumbers[0].cols.last - kSolNumbers[0].cols.first == 5);
     if (!read_tenths_fast(line.data() + c.first, v[k]) &&
         !text::parse_number(trim_field(field(line, c)), v[k]))
       return HeliodexError::parse_row(row, kSolNumbers[k].name);
