@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "record.hpp"
+#include "parsers/text.hpp"
 #include "result.hpp"
 
 namespace heliodex::celestrak {
@@ -34,8 +35,7 @@ Result<std::vector<DailyRecord>> parse(std::string_view bytes, bool* ascending =
 // all in memory, and each block is read while it is still in the CPU's cache.
 class Loader {
  public:
-  // Blocks this size fit the cache of one core; the lines of one are read in one go.
-  static constexpr std::size_t kBlock = 120 << 10;
+  static constexpr std::size_t kBlock = text::kBlock;
   // size_hint: the file's size where known, or 0; it sizes the list of records up front.
   explicit Loader(std::uint64_t size_hint = 0, detail::Reader reader = detail::fastest_reader(),
                   std::size_t block = kBlock);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "record.hpp"
+#include "parsers/text.hpp"
 #include "result.hpp"
 
 namespace heliodex::set {
@@ -23,7 +24,7 @@ enum class Format { solfsmy, dtcfile };
 // parse of the same bytes gives. It holds only the block and the line that runs on past it.
 class Loader {
  public:
-  static constexpr std::size_t kBlock = 120 << 10;
+  static constexpr std::size_t kBlock = text::kBlock;
   // size_hint: the file's size where known, or 0; it sizes the list of records up front.
   explicit Loader(Format format, std::uint64_t size_hint = 0, std::size_t block = kBlock);
   ~Loader();

@@ -24,6 +24,10 @@ class LineSplitter {
   bool done_ = false;
 };
 
+// The block in which the loaders take a file: it fits the cache of one core, and the lines of
+// one block are read in one go, while they are still there.
+inline constexpr std::size_t kBlock = 120 << 10;
+
 // A file that arrives a block at a time, held as whole lines. Bytes go into space(); commit
 // gives the whole lines they complete, from the first byte held to the last LF, which stay
 // in place until the next space() call; what follows them (a line that runs on) is kept.
