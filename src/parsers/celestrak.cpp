@@ -150,6 +150,11 @@ struct Columns {
   std::array<std::size_t, kValues> values;
 };
 
+// The columns of CelesTrak's own header (DATE,BSRN,ND,KP1..KP8,KP_SUM,AP1..AP8,AP_AVG,CP,C9,
+// ISN,F10.7_OBS,F10.7_ADJ,...) by value slot.
+constexpr Columns kCelestrakColumns{
+    0, {24, 25, 20, 12, 13, 14, 15, 16, 17, 18, 19, 3, 4, 5, 6, 7, 8, 9, 10}};
+
 Result<Columns> resolve_columns(std::string_view header_line) {
   HeaderMap header;
   for (std::size_t pos = 0, start = 0;; ++pos) {
@@ -300,8 +305,7 @@ class LineReader {
       else if (wanted_ <= 128 && detail::can_run(Reader::half_wide))
         mode_ = Reader::half_wide;
     }
-    std::copy(cols.values.begin() + kAp, cols.values.end(), half_col_);
-    std::copy(cols.values.begin(), cols.values.begin() + kAp, daily_);
+    known_order_ = cols.date == kCelestrakColumns.date && cols.values == kCelestrakColumns.values;
     for (std::size_t byte = 0; mode_ == Reader::wide && byte < 64; ++byte) {
       const auto small = static_cast<std::uint8_t>(cols.values[kAp + byte / 4]);
       const auto daily = static_cast<std::uint8_t>(cols.values[std::min<std::size_t>(byte / 8, 2)]);
@@ -317,7 +321,9 @@ class LineReader {
   bool read(std::string_view text, std::uint64_t& row) {
 #if defined(HELIODEX_WIDE_LINES)
     if (mode_ == detail::Reader::wide) return read_wide(text, row);
-    if (mode_ == detail::Reader::half_wide) return read_half_wide(text, row);
+    if (mode_ == detail::Reader::half_wide)
+      return known_order_ ? read_half_wide(text, row, KnownOrder{})
+                          : read_half_wide(text, row, HeaderOrder{cols_});
 #endif
     const char* const end = text.data() + text.size();
     for (const char* line = text.data(); line != end;)
@@ -428,14 +434,16 @@ class LineReader {
 
   // The rest of a line that a vector reader cut, with pos[i] the offset of the comma that
   // ends field i: its date, the value slots its lanes left absent (bit k of present clear)
-  // read by the portable rules, and its record. False at a bad date.
-  bool finish_line(const char* line, const std::uint8_t* pos, double* v, std::uint32_t present) {
+  // read by the portable rules, and its record; the date is in column date_col, which the
+  // caller may know when compiled. False at a bad date.
+  bool finish_line(const char* line, const std::uint8_t* pos, double* v, std::uint32_t present,
+                   std::size_t date_col) {
     const auto field_at = [&](std::size_t col) {
       const std::size_t from_byte = col == 0 ? 0 : std::size_t{pos[col - 1]} + 1;
       return std::string_view(line + from_byte, pos[col] - from_byte);
     };
     CalendarDate date;
-    if (!read_date(field_at(cols_.date), date)) return false;
+    if (!read_date(field_at(date_col), date)) return false;
     for (std::uint32_t rest = ~present & ((1u << kValues) - 1); rest; rest &= rest - 1) {
       const auto k = static_cast<std::size_t>(std::countr_zero(rest));
       if (read_number(field_at(cols_.values[k]), v[k])) present |= 1u << k;
@@ -559,11 +567,26 @@ class LineReader {
         _mm256_mask_storeu_pd(v, 0x7, values);
       }
 
-      if (!finish_line(line, pos, v, present)) return false;
+      if (!finish_line(line, pos, v, present, cols_.date)) return false;
       line += lf0 | lf1 ? lf + 1 : past_window(line, end);
     }
     return true;
   }
+
+  // Where the half-wide reader finds its fields, by value slot: the columns of CelesTrak's own
+  // header, known when compiled, so that every offset into the comma table is a constant and
+  // each run of eight 3-hourly columns is read from it at once; or those the header gave.
+  struct KnownOrder {
+    static constexpr bool kRuns = true;  // AP1..AP8 and KP1..KP8 each in consecutive columns
+    static constexpr std::size_t date() noexcept { return kCelestrakColumns.date; }
+    static constexpr std::size_t value(std::size_t k) noexcept { return kCelestrakColumns.values[k]; }
+  };
+  struct HeaderOrder {
+    static constexpr bool kRuns = false;
+    const Columns& cols;
+    std::size_t date() const noexcept { return cols.date; }
+    std::size_t value(std::size_t k) const noexcept { return cols.values[k]; }
+  };
 
   // Lines whose wanted fields all end in a comma within their first 128 bytes are cut from
   // bit masks of 32-byte vectors into a table of comma offsets. By it each field is loaded
@@ -574,7 +597,8 @@ class LineReader {
   // another point, a fill value, too many digits), and any other line, takes the portable
   // way, so both readings agree bit for bit. Bytes up to 8 before a line are read (and
   // ignored): every line has its header or kFront bytes of padding before it.
-  HELIODEX_HALF_WIDE bool read_half_wide(std::string_view text, std::uint64_t& row) {
+  template <class Order>
+  HELIODEX_HALF_WIDE bool read_half_wide(std::string_view text, std::uint64_t& rows, Order order) {
     const char* const end = text.data() + text.size();
     const __m256i comma = _mm256_set1_epi8(','), line_feed = _mm256_set1_epi8('\n');
     // Byte j of a lane holds the field's byte 4 - j from its end when its length exceeds 3 - j.
@@ -589,7 +613,12 @@ class LineReader {
     const __m256i drop_point = _mm256_setr_epi8(-128, 0, 1, 2, 3, 4, 5, 7, -128, 8, 9, 10, 11, 12,
                                                 13, 15, -128, 0, 1, 2, 3, 4, 5, 7, -128, 8, 9, 10,
                                                 11, 12, 13, 15);
+    // Byte k of eight spread over the four bytes of lane k.
+    const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4,
+                                            4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7);
     const std::size_t need = wanted_;
+    // The line count stays in a register; rows is written when the reading stops.
+    std::uint64_t row = rows;
     std::uint8_t pos[128 + 8] = {};
     double v[kValues];
     for (const char* line = text.data(); line != end;) {
@@ -610,26 +639,30 @@ class LineReader {
         lf = 64 + static_cast<std::size_t>(std::countr_zero(lfs[1]));
         c[1] &= (std::uint64_t{1} << (lf - 64)) - 1;
       }
-      if (static_cast<std::size_t>(std::popcount(c[0]) + std::popcount(c[1])) < need) {
-        if (!(line = read_line(line))) return false;
+      const auto n0 = static_cast<std::size_t>(std::popcount(c[0]));
+      if (n0 + static_cast<std::size_t>(std::popcount(c[1])) < need) {
+        if (!(line = read_line(line))) return rows = row, false;
         continue;
       }
       // The comma offsets, eight bytes of the mask at a time: each byte's offsets come from
-      // a table and are stored after those before, with no branch.
-      std::size_t count = 0;
+      // a table and are stored after those of the bytes before it, whose count each byte
+      // takes from the mask on its own, so that no store waits on the one before.
+#pragma GCC unroll 2
       for (std::size_t h = 0; h < 2; ++h)
+#pragma GCC unroll 8
         for (std::size_t i = 0; i < 8; ++i) {
           const auto bits = static_cast<std::uint8_t>(c[h] >> (8 * i));
           const std::uint64_t at = kBitOffsets[bits] + 0x0808080808080808 * (8 * h + i);
-          std::memcpy(pos + count, &at, 8);
-          count += static_cast<std::size_t>(std::popcount(bits));
+          const std::uint64_t below = i == 0 ? 0 : c[h] & ((std::uint64_t{1} << (8 * i)) - 1);
+          std::memcpy(pos + (h ? n0 : 0) + static_cast<std::size_t>(std::popcount(below)), &at, 8);
         }
 
       // The daily values: up to eight digits, or seven with a point before the last, in
       // eight-byte lanes; the fourth lane repeats the third.
       std::uint32_t present;
       {
-        const unsigned e0 = pos[daily_[0]], e1 = pos[daily_[1]], e2 = pos[daily_[2]];
+        const std::size_t d0 = order.value(kObs), d1 = order.value(kAdj), d2 = order.value(kApDaily);
+        const unsigned e0 = pos[d0], e1 = pos[d1], e2 = pos[d2];
         long long w[3];
         std::memcpy(&w[0], line + e0 - 8, 8);
         std::memcpy(&w[1], line + e1 - 8, 8);
@@ -639,8 +672,8 @@ class LineReader {
         const auto length = [&](unsigned e, std::size_t col) {
           return static_cast<long long>((e - pos[col - 1] - 1) % 256 * kEach);
         };
-        const long long n2 = length(e2, daily_[2]);
-        const __m256i n = _mm256_setr_epi64x(length(e0, daily_[0]), length(e1, daily_[1]), n2, n2);
+        const long long n2 = length(e2, d2);
+        const __m256i n = _mm256_setr_epi64x(length(e0, d0), length(e1, d1), n2, n2);
         const __m256i in_field = _mm256_cmpgt_epi8(n, daily_back);
         const __m256i point_byte = _mm256_and_si256(
             _mm256_and_si256(in_field, point_slot), _mm256_cmpeq_epi8(word, _mm256_set1_epi8('.')));
@@ -668,16 +701,29 @@ class LineReader {
                       _mm256_cmpeq_epi64(good, ones)))) & 0x7u;
         _mm256_storeu_pd(v, values);  // its fourth value goes where the 3-hourly ones follow
       }
-      for (int h = 0; h < 2; ++h) {
-        int w[8], len[8];
-        for (int k = 0; k < 8; ++k) {
-          const std::size_t col = half_col_[8 * h + k];
-          const unsigned e = pos[col];
-          std::memcpy(&w[k], line + e - 4, 4);
-          len[k] = static_cast<int>((e - pos[col - 1] - 1) % 256 * 0x01010101u);
+      for (std::size_t h = 0; h < 2; ++h) {
+        int w[8];
+        __m256i n;  // lane k: the length of field k, in each of its bytes
+        if constexpr (Order::kRuns) {
+          // The ends of the eight fields and the ends of the fields before them, at once.
+          const std::size_t first = order.value(kAp + 8 * h);
+          const __m128i ends = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pos + first));
+          const __m128i starts = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pos + first - 1));
+          n = _mm256_shuffle_epi8(
+              _mm256_broadcastq_epi64(_mm_sub_epi8(_mm_sub_epi8(ends, starts), _mm_set1_epi8(1))),
+              spread);
+          for (std::size_t k = 0; k < 8; ++k) std::memcpy(&w[k], line + pos[first + k] - 4, 4);
+        } else {
+          int len[8];
+          for (std::size_t k = 0; k < 8; ++k) {
+            const std::size_t col = order.value(kAp + 8 * h + k);
+            const unsigned e = pos[col];
+            std::memcpy(&w[k], line + e - 4, 4);
+            len[k] = static_cast<int>((e - pos[col - 1] - 1) % 256 * 0x01010101u);
+          }
+          n = _mm256_setr_epi32(len[0], len[1], len[2], len[3], len[4], len[5], len[6], len[7]);
         }
         const __m256i word = _mm256_setr_epi32(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
-        const __m256i n = _mm256_setr_epi32(len[0], len[1], len[2], len[3], len[4], len[5], len[6], len[7]);
         const __m256i in_field = _mm256_cmpgt_epi8(n, back);
         const __m256i d = _mm256_sub_epi8(word, digit0);  // other bytes wrap past 9
         const __m256i digit = _mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d);
@@ -694,9 +740,10 @@ class LineReader {
         _mm256_storeu_pd(v + kAp + 8 * h + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(values, 1)));
       }
 
-      if (!finish_line(line, pos, v, present)) return false;
+      if (!finish_line(line, pos, v, present, order.date())) return rows = row, false;
       line += lfs[0] | lfs[1] ? lf + 1 : past_window(line, end);
     }
+    rows = row;
     return true;
   }
 #endif
@@ -709,10 +756,7 @@ class LineReader {
   std::vector<std::size_t> bounds_;
   std::vector<DailyRecord>& out_;
   detail::Reader mode_ = detail::Reader::portable;
-  // For the half-wide reader: the column of each 3-hourly field (AP1..AP8, KP1..KP8), which
-  // is also the index of the comma that ends it, then the index of the comma before it.
-  std::size_t half_col_[16] = {};
-  std::size_t daily_[3] = {};  // the columns of the daily values
+  bool known_order_ = false;  // the columns are those of CelesTrak's own header
   // Per byte of the wide reader's lanes, the field's column, which is also the index of the
   // comma that ends it, and the one before: sixteen lanes of four bytes for AP1..AP8 and
   // KP1..KP8, and eight of eight bytes for the daily values (the first three used).

@@ -278,49 +278,80 @@ TEST(CelestrakGroups, ShortLinesAndMissingMembersLeaveGroupsAbsent) {
   EXPECT_FALSE(celestrak::detail::parse_array_8(fields, {0, 1, 2, 3, 4, 5, 6, 7}));
 }
 
+// Where a header puts the wanted columns, counted from DATE's.
+struct Layout {
+  const char* name;
+  std::string header;  // from DATE on
+  std::size_t kp1, ap1, ap_avg, obs, adj;
+  std::size_t lead;  // ignored columns before DATE (then also 40 more)
+  friend void PrintTo(const Layout& l, std::ostream* os) { *os << l.name; }
+};
+// kHeader, with a column before DATE; and CelesTrak's own header, which the half-wide reader
+// takes by columns it knows when compiled.
+const Layout kLayouts[] = {
+    {"shuffled", kHeader, 1, 10, 18, 19, 20, 1},
+    {"celestrak",
+     "DATE,BSRN,ND,KP1,KP2,KP3,KP4,KP5,KP6,KP7,KP8,KP_SUM,AP1,AP2,AP3,AP4,AP5,AP6,AP7,AP8,"
+     "AP_AVG,CP,C9,ISN,F10.7_OBS,F10.7_ADJ,F10.7_DATA_TYPE,F10.7_OBS_CENTER81",
+     3, 12, 20, 24, 25, 0}};
+
 // Lines of every shape and length read by the parser agree with the field rules applied to
 // the same lines cut up plainly: every field of kValues, alone, in a group, or ending a line;
-// read by each line reader the CPU runs.
-class CelestrakLines : public ::testing::TestWithParam<Reader> {};
-INSTANTIATE_TEST_SUITE_P(Readers, CelestrakLines, ::testing::ValuesIn(kReaders),
+// read by each line reader the CPU runs, under each layout.
+class CelestrakLines : public ::testing::TestWithParam<std::tuple<Reader, Layout>> {};
+INSTANTIATE_TEST_SUITE_P(Readers, CelestrakLines,
+                         ::testing::Combine(::testing::ValuesIn(kReaders), ::testing::ValuesIn(kLayouts)),
                          [](const auto& info) {
-                           return info.param == Reader::wide        ? "wide"
-                                  : info.param == Reader::half_wide ? "half_wide"
-                                                                    : "portable";
+                           const Reader r = std::get<0>(info.param);
+                           return std::string(r == Reader::wide        ? "wide"
+                                              : r == Reader::half_wide ? "half_wide"
+                                                                       : "portable") +
+                                  "_" + std::get<1>(info.param).name;
                          });
 TEST_P(CelestrakLines, AgreeWithTheFieldRulesOnMixedLines) {
-  if (!celestrak::detail::can_run(GetParam())) GTEST_SKIP() << "this CPU cannot run the reader";
+  const auto& [reader, layout] = GetParam();
+  if (!celestrak::detail::can_run(reader)) GTEST_SKIP() << "this CPU cannot run the reader";
   const std::size_t n = kValues.size();
   std::mt19937 rng(7);
   const auto pick = [&](std::size_t m) { return static_cast<std::size_t>(rng() % m); };
   // Also with 40 ignored columns in front, which move every wanted field past the 32nd.
-  for (const std::size_t skip : {0u, 40u})
+  for (const std::size_t skip : {std::size_t{0}, layout.lead ? std::size_t{40} : 0})
   for (std::size_t file_lines : {1u, 3u, 40u, 3000u}) {
     std::string fill;
     for (std::size_t c = 0; c < skip; ++c) fill += ",F" + std::to_string(c);
-    std::string text = "X" + fill + "," + kHeader + ",Y\n";
+    std::string text = (layout.lead ? "X" + fill + "," : "") + layout.header + ",Y\n";
+    std::uint64_t rows = 1;
     std::vector<std::string> lines;
     std::vector<std::uint8_t> days;
+    const std::size_t lead = layout.lead ? 1 + skip : 0;  // fields before DATE
     for (std::size_t i = 0; i < file_lines; ++i) {
-      std::string line = pick(4) ? "a" : std::string(pick(200), 'z');  // some pass 128 bytes
+      // Some lines pass 128 bytes before their wanted fields end.
+      const std::string wide = pick(4) ? "a" : std::string(pick(200), 'z');
+      std::string line = layout.lead ? wide + std::string(skip, ',') + "," : "";
       days.push_back(static_cast<std::uint8_t>(1 + pick(28)));
-      line += std::string(skip, ',') + ",2000-01-" + std::to_string(days.back());
+      line += "2000-01-" + std::to_string(days.back());
       // First each field of kValues stands in KP7 and in F10.7_OBS, which ends every other
       // such line, among 7s.
       const bool own = file_lines > n && i < n;
       // Some lines stop early; the vector readers take those that go on past F10.7_ADJ.
-      const std::size_t columns = own ? 20 + 3 * (i % 2) : pick(6) ? 21 + pick(4) : pick(22);
+      const std::size_t columns = own ? layout.obs + 1 + 3 * (i % 2)
+                                  : pick(6) ? layout.adj + 1 + pick(4)
+                                            : pick(layout.adj + 2);
       for (std::size_t c = 1; c < columns; ++c)
         line += std::string(",") +
-                (!own ? kValues[pick(n)].field : c == 7 || c == 19 ? kValues[i].field : "7");
+                (!own                                  ? kValues[pick(n)].field
+                 : c == layout.kp1 + 6 || c == layout.obs ? kValues[i].field
+                 : c == 1 && !layout.lead               ? wide
+                                                        : "7");
       // Some go on past 128 bytes after the wanted fields.
       if (!pick(4)) line.append(1, ',').append(pick(160), 'q');
       lines.push_back(line);
       text += line + (pick(5) ? "\n" : "\r\n");
-      if (!pick(20)) text += " \n";
+      ++rows;
+      if (!pick(20)) text += " \n", ++rows;
     }
     if (pick(2)) text.pop_back();  // with or without a final line feed
-    const auto recs = ok(text, GetParam());
+    const auto recs = ok(text, reader);
     ASSERT_EQ(recs.size(), lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
       std::vector<std::string_view> f;
@@ -329,26 +360,33 @@ TEST_P(CelestrakLines, AgreeWithTheFieldRulesOnMixedLines) {
         f.push_back(std::string_view(lines[i]).substr(start, comma - start));
       }
       const auto at = [&](std::size_t c) {
-        return c + skip < f.size() ? f[c + skip] : std::string_view{};
+        return c + lead < f.size() ? f[c + lead] : std::string_view{};
       };
       const auto cols = [&](std::size_t first) {
         std::array<std::size_t, 8> c;
-        for (std::size_t k = 0; k < 8; ++k) c[k] = first + skip + k;
+        for (std::size_t k = 0; k < 8; ++k) c[k] = first + lead + k;
         return c;
       };
       DailyRecord want{};
       want.date = {2000, 1, days[i]};
-      want.f10_7_obs = celestrak::detail::parse_f64_opt(at(20));
-      want.f10_7_adj = celestrak::detail::parse_f64_opt(at(21));
-      want.ap_daily = celestrak::detail::parse_f64_opt(at(19));
-      want.kp_3hr = celestrak::detail::parse_array_8(f, cols(2));
-      want.ap_3hr = celestrak::detail::parse_array_8(f, cols(11));
+      want.f10_7_obs = celestrak::detail::parse_f64_opt(at(layout.obs));
+      want.f10_7_adj = celestrak::detail::parse_f64_opt(at(layout.adj));
+      want.ap_daily = celestrak::detail::parse_f64_opt(at(layout.ap_avg));
+      want.kp_3hr = celestrak::detail::parse_array_8(f, cols(layout.kp1));
+      want.ap_3hr = celestrak::detail::parse_array_8(f, cols(layout.ap1));
       ASSERT_EQ(describe(recs[i]), describe(want)) << file_lines << ':' << i << ' ' << lines[i];
       if (file_lines <= n || i >= n) continue;
       EXPECT_EQ(bits(recs[i].f10_7_obs), kValues[i].bits) << lines[i];
       EXPECT_EQ(recs[i].kp_3hr ? bits((*recs[i].kp_3hr)[6]) : "-", kValues[i].bits) << lines[i];
       EXPECT_TRUE(recs[i].ap_3hr) << lines[i];  // the other group stands on its own
     }
+    // A bad date after them all is reported at its own row.
+    std::string last = lines.back();
+    last.replace(last.find("2000-01-"), 8, "2000-13-");
+    const auto r =
+        celestrak::detail::parse_lines(text + (text.back() == '\n' ? "" : "\n") + last, reader);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().message(), at_row(static_cast<int>(rows + 1)));
   }
 }
 
