@@ -25,7 +25,7 @@
 // The wide line reader: 64-byte vectors with byte permutes and compression.
 #define HELIODEX_WIDE __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,popcnt")))
 // The half-wide line reader: 32-byte vectors and in-lane byte shuffles.
-#define HELIODEX_HALF_WIDE __attribute__((target("avx2,bmi,popcnt")))
+#define HELIODEX_HALF_WIDE __attribute__((target("avx2,bmi,fma,popcnt")))
 #endif
 
 #include "memory.hpp"
@@ -609,10 +609,11 @@ class LineReader {
     const __m256i ones = _mm256_set1_epi8(-1), seven = _mm256_set1_epi8(7);
     const __m256i daily_back = _mm256_set1_epi64x(0x0001020304050607);
     const __m256i point_slot = _mm256_set1_epi64x(0x00FF000000000000);  // byte 6 of each lane
-    // Within a daily lane: bytes 0 to 5 move up by one over the point in byte 6.
-    const __m256i drop_point = _mm256_setr_epi8(-128, 0, 1, 2, 3, 4, 5, 7, -128, 8, 9, 10, 11, 12,
-                                                13, 15, -128, 0, 1, 2, 3, 4, 5, 7, -128, 8, 9, 10,
-                                                11, 12, 13, 15);
+    // Within a daily lane with a point in byte 6: the digits before it, bytes 0 to 5, move up
+    // to end the lane.
+    const __m256i whole_part = _mm256_setr_epi8(-128, -128, 0, 1, 2, 3, 4, 5, -128, -128, 8, 9, 10,
+                                                11, 12, 13, -128, -128, 0, 1, 2, 3, 4, 5, -128, -128,
+                                                8, 9, 10, 11, 12, 13);
     // Byte k of eight spread over the four bytes of lane k.
     const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4,
                                             4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7);
@@ -686,17 +687,27 @@ class LineReader {
         const __m256i bad = _mm256_or_si256(_mm256_andnot_si256(digit, region),
                                             _mm256_andnot_si256(length_ok, ones));
         __m256i digits = _mm256_and_si256(d, region);
-        digits = _mm256_blendv_epi8(digits, _mm256_shuffle_epi8(digits, drop_point), point);
+        // A value with a point is its whole part w plus its tenths digit r over ten: the double
+        // nearest to r / 10, added to w, gives the double nearest to w + r / 10, as a division
+        // of the digits by ten would (for every w + r / 10 below 10^7), without the wait on
+        // the division. r * 0.1 and its exact remainder give that nearest r / 10 for each r.
+        const __m256i tenths = _mm256_and_si256(_mm256_srli_epi64(digits, 56), point);
+        digits = _mm256_blendv_epi8(digits, _mm256_shuffle_epi8(digits, whole_part), point);
         const __m256i quads = _mm256_madd_epi16(_mm256_maddubs_epi16(digits, tens), hundreds);
         const __m256i whole = _mm256_add_epi64(_mm256_mul_epu32(quads, _mm256_set1_epi64x(10000)),
                                                _mm256_srli_epi64(quads, 32));
-        __m256d values = _mm256_cvtepi32_pd(_mm256_castsi256_si128(
-            _mm256_permutevar8x32_epi32(whole, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6))));
-        values = _mm256_blendv_pd(values, _mm256_div_pd(values, _mm256_set1_pd(10.0)),
-                                  _mm256_castsi256_pd(point));
-        // Below 999.9, whose texts may be fill values: at most 999, or 9998 tenths.
-        const __m256i limit = _mm256_blendv_epi8(_mm256_set1_epi64x(1000), _mm256_set1_epi64x(9999), point);
-        const __m256i good = _mm256_andnot_si256(bad, _mm256_cmpgt_epi64(limit, whole));
+        const __m256i low_words = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+        const __m256d r = _mm256_cvtepi32_pd(
+            _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(tenths, low_words)));
+        const __m256d tenth = _mm256_set1_pd(0.1), r_tenth = _mm256_mul_pd(r, tenth);
+        const __m256d r_over_ten = _mm256_fmadd_pd(
+            _mm256_fnmadd_pd(r_tenth, _mm256_set1_pd(10.0), r), tenth, r_tenth);
+        const __m256d values = _mm256_add_pd(
+            _mm256_cvtepi32_pd(_mm256_castsi256_si128(_mm256_permutevar8x32_epi32(whole, low_words))),
+            r_over_ten);  // + 0 without a point
+        // Below 999.9, whose texts may be fill values, as the scalar reading decides.
+        const __m256i good = _mm256_andnot_si256(
+            bad, _mm256_castpd_si256(_mm256_cmp_pd(values, _mm256_set1_pd(999.9), _CMP_LT_OQ)));
         present = static_cast<std::uint32_t>(_mm256_movemask_pd(_mm256_castsi256_pd(
                       _mm256_cmpeq_epi64(good, ones)))) & 0x7u;
         _mm256_storeu_pd(v, values);  // its fourth value goes where the 3-hourly ones follow
@@ -785,7 +796,7 @@ Result<std::array<std::size_t, 8>> resolve_array_cols(const HeaderMap& header,
 bool can_run(Reader reader) noexcept {
 #if defined(HELIODEX_WIDE_LINES)
   static const bool half_wide = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-                                __builtin_cpu_supports("popcnt");
+                                __builtin_cpu_supports("fma") && __builtin_cpu_supports("popcnt");
   static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
                            __builtin_cpu_supports("avx512vbmi") &&

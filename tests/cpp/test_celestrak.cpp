@@ -390,6 +390,35 @@ TEST_P(CelestrakLines, AgreeWithTheFieldRulesOnMixedLines) {
   }
 }
 
+// Every value of one decimal from 0.0 to 999.9, each way it may be written in a daily field,
+// reads as the double nearest to it, by every reader: n / 10 of its digits n.
+TEST(CelestrakTenths, EveryValueReadsAsItsDigitsOverTen) {
+  std::string text = std::string(kLayouts[1].header) + "\n";
+  const std::string mid = ",1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,";
+  for (int n = 0; n < 10000; ++n) {
+    std::string v = std::to_string(n / 10);
+    v.append(1, '.').append(1, static_cast<char>('0' + n % 10));
+    const std::string bare = n < 10 ? v.substr(1) : v;  // ".5"
+    // F10.7_OBS and F10.7_ADJ, the latter with zeros in front, or with a second decimal,
+    // which takes the portable way.
+    text.append("2000-01-01").append(mid).append(v).append(",00").append(v).append(",1\n");
+    text.append("2000-01-02").append(mid).append(bare).append(",").append(v).append("0,1\n");
+  }
+  for (const Reader reader : kReaders) {
+    if (!celestrak::detail::can_run(reader)) continue;
+    const auto recs = ok(text, reader);
+    ASSERT_EQ(recs.size(), 20000u);
+    for (int n = 0; n < 10000; ++n) {
+      const std::string want = bits(n / 10.0);
+      const DailyRecord &a = recs[2 * n], &b = recs[2 * n + 1];
+      ASSERT_EQ(bits(a.f10_7_obs), n < 9999 ? want : "-") << n;  // 999.9 is a fill value
+      ASSERT_EQ(bits(a.f10_7_adj), want) << n;
+      ASSERT_EQ(bits(b.f10_7_obs), n < 9999 ? want : "-") << n;
+      ASSERT_EQ(bits(b.f10_7_adj), want) << n;
+    }
+  }
+}
+
 TEST(CelestrakRealFile, ParsesSwAll) {
   std::ifstream in(HELIODEX_SHARED_DATA "/SW-All.csv", std::ios::binary);
   if (!in) GTEST_SKIP() << "SW-All.csv not found in " HELIODEX_SHARED_DATA;
