@@ -139,26 +139,32 @@ struct OpenFile {
   }
 };
 
-// On failure raises ValueError and returns false.
+// On failure raises ValueError (or a signal handler's exception) and returns false.
 bool open_file(const char* name, Py_ssize_t name_size, OpenFile& file) {
   if (std::strlen(name) != static_cast<std::size_t>(name_size)) {
     PyErr_SetString(PyExc_ValueError, "file name contained an unexpected NUL byte");
     return false;
   }
-  file.fd = ::open(name, O_RDONLY | O_CLOEXEC);
-  if (file.fd < 0) return raise_os_error(errno);
+  // Opening a named pipe waits for its writer; a signal that interrupts the wait runs its
+  // handler here, and an exception from it (KeyboardInterrupt) ends the load.
+  while ((file.fd = ::open(name, O_RDONLY | O_CLOEXEC)) < 0) {
+    if (errno != EINTR) return raise_os_error(errno);
+    if (PyErr_CheckSignals() < 0) return false;
+  }
   struct stat st {};
   if (::fstat(file.fd, &st) != 0) return raise_os_error(errno);
   file.size = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
   return true;
 }
 
-// Up to n bytes into p: how many, 0 at the end of the file, or -1 with ValueError raised.
+// Up to n bytes into p: how many, 0 at the end of the file, or -1 with ValueError raised, or
+// with the exception of a signal handler that ran while a read waited (on a pipe).
 ssize_t read_some(const OpenFile& file, char* p, std::size_t n) {
   for (;;) {
     const ssize_t got = ::read(file.fd, p, n);
     if (got >= 0) return got;
     if (errno != EINTR) return raise_os_error(errno), -1;
+    if (PyErr_CheckSignals() < 0) return -1;
   }
 }
 

@@ -2,6 +2,7 @@
 
 import errno
 import os
+import signal
 import subprocess
 import sys
 from datetime import date
@@ -197,3 +198,46 @@ def test_a_pipe_of_unknown_size_in_small_writes_reads_as_the_file(write, tmp_pat
     if bad is not None:
         row = 2 + days.index(date(1999, 1, 1))
         raises(ValueError, f"parse error at row {row}: invalid date", through_pipe, bad)
+
+
+# Holds a named pipe's writer end open (or, with "open", never opens it) until its stdin
+# closes; after 60 s it gives up and opens and closes the pipe, so that a load still waiting
+# ends at once with what it was given.
+STALLING_WRITER = """
+import select, sys
+data, pipe, stall = open(sys.argv[1], "rb").read(), sys.argv[2], sys.argv[3]
+out = None if stall == "open" else open(pipe, "wb", 0)
+if out:
+    out.write(data[: len(data) // 2])
+if not select.select([sys.stdin], [], [], 60)[0]:
+    open(pipe, "wb").close()
+"""
+
+
+@pytest.mark.skipif(not hasattr(os, "mkfifo"), reason="needs named pipes")
+@pytest.mark.parametrize("stall", ["open", "read"])
+def test_a_signal_handler_ends_a_load_that_waits_on_a_pipe(construct, write, tmp_path, stall):
+    class Interrupted(Exception):
+        pass
+
+    def on_alarm(signum, frame):
+        raise Interrupted
+
+    fifo = str(tmp_path / "pipe")
+    os.mkfifo(fifo)
+    writer = subprocess.Popen(
+        [sys.executable, "-c", STALLING_WRITER, write(VALID[CSV]), fifo, stall],
+        stdin=subprocess.PIPE,
+    )
+    previous = signal.signal(signal.SIGALRM, on_alarm)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.5)
+        with pytest.raises(Interrupted):
+            construct(fifo)
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        assert writer.poll() is None  # the handler ended the load, not the writer giving up
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+        writer.stdin.close()
+        writer.wait(timeout=90)
