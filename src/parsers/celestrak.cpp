@@ -899,6 +899,11 @@ void Loader::commit(std::size_t n) {
   s.read_lines(run.substr(from));
 }
 
+bool Loader::refused() const noexcept {
+  const State& s = *state_;
+  return s.bad_text || (s.header_read && !s.lines);
+}
+
 Result<std::vector<DailyRecord>> Loader::finish(bool* ascending) {
   State& s = *state_;
   if (ascending) *ascending = false;

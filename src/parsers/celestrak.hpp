@@ -47,6 +47,9 @@ class Loader {
   std::span<char> space();
   // n bytes were written to the start of space(): the lines they complete are read.
   void commit(std::size_t n);
+  // Whether finish() fails whatever bytes follow (the text is not UTF-8, or the header is
+  // bad): the rest of the file need not be read.
+  bool refused() const noexcept;
   // The records, or the error parse gives; once only.
   Result<std::vector<DailyRecord>> finish(bool* ascending = nullptr);
 

@@ -341,6 +341,8 @@ void Loader::commit(std::size_t n) {
     s.reading.read(run);
 }
 
+bool Loader::refused() const noexcept { return state_->reading.bad_text; }
+
 Result<std::vector<DailyRecord>> Loader::finish(bool* ascending) {
   State& s = *state_;
   if (ascending) *ascending = false;

@@ -33,6 +33,9 @@ class Loader {
 
   std::span<char> space();
   void commit(std::size_t n);
+  // Whether finish() fails whatever bytes follow (the text is not UTF-8, whose error comes
+  // before any line's): the rest of the file need not be read.
+  bool refused() const noexcept;
   // The records, or the parse's error; once only. Where ascending is given, it is set to
   // whether every date is later than the one before.
   Result<std::vector<DailyRecord>> finish(bool* ascending = nullptr);

@@ -60,17 +60,20 @@ class BlockBuffer {
   std::size_t given_ = 0;       // held bytes given by the last commit
 };
 
-// Hands bytes to loader (anything with space() and commit(n)) in pieces of at most block
-// bytes, as a file read block by block arrives.
+// Hands bytes to loader (anything with space(), commit(n) and refused()) in pieces of at
+// most block bytes, as a file read block by block arrives, until the loader refuses the
+// file; returns how many bytes it took.
 template <class Loader>
-void feed(Loader& loader, std::string_view bytes, std::size_t block) {
-  while (!bytes.empty()) {
+std::size_t feed(Loader& loader, std::string_view bytes, std::size_t block) {
+  const std::size_t size = bytes.size();
+  while (!bytes.empty() && !loader.refused()) {
     const std::span<char> room = loader.space();
     const std::size_t n = std::min({room.size(), bytes.size(), std::max<std::size_t>(block, 1)});
     std::copy_n(bytes.data(), n, room.data());
     loader.commit(n);
     bytes.remove_prefix(n);
   }
+  return size - bytes.size();
 }
 
 // The line feeds of text, and whether every byte is ASCII: one pass for both, since the

@@ -208,7 +208,9 @@ using LoadFile = bool (*)(const char* name, Py_ssize_t size, std::optional<Recor
                         bool& ascending);
 
 // Feeds the file to loader a block at a time, each read while it is in the cache; the file
-// is never in memory whole. False with ValueError raised when the file cannot be read.
+// is never in memory whole. The reading stops early where the loader has refused the file,
+// so that a stream with no end (/dev/urandom) fails as a file of its first bytes would.
+// False with ValueError raised when the file cannot be read.
 template <class FileLoader>
 bool read_blocks(const OpenFile& file, FileLoader& loader) {
   for (;;) {
@@ -217,6 +219,7 @@ bool read_blocks(const OpenFile& file, FileLoader& loader) {
     if (n < 0) return false;
     if (n == 0) return true;
     loader.commit(static_cast<std::size_t>(n));
+    if (loader.refused()) return true;
   }
 }
 

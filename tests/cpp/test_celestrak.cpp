@@ -165,6 +165,32 @@ TEST(CelestrakLoader, AnyBlockSizeReadsAsOneBlock) {
   }
 }
 
+// Bad UTF-8 or a bad header fails the file whatever follows, so the loader takes no more
+// bytes once it has seen either; a bad date does not, since bad UTF-8 after it comes first.
+TEST(CelestrakLoader, TakesNoMoreBytesOnceTheFileIsRefused) {
+  std::string rows;
+  for (int k = 0; k < 2000; ++k) rows += kRow + '\n';
+  const struct {
+    std::string head, want;
+    bool refused;
+  } cases[] = {{"\xFF" + kHeader + "\n", kBadHeader, true},
+               {"DATE,AP1\n", kBadHeader, true},
+               {kHeader + "\n" + kRow + "\n\xC0\x80\n", kBadHeader, true},
+               {kHeader + "\n2000-13-01\n", at_row(2), false},
+               {kHeader + "\n", "2000-1-2", false}};
+  for (const auto& c : cases)
+    for (const std::size_t block : {1, 7, 4096}) {
+      const std::string text = c.head + rows;
+      celestrak::Loader loader(text.size(), celestrak::detail::fastest_reader(), block);
+      const std::size_t taken = heliodex::text::feed(loader, text, block);
+      EXPECT_EQ(loader.refused(), c.refused) << c.head;
+      EXPECT_LE(taken, c.refused ? c.head.size() + block - 1 : text.size()) << c.head;
+      EXPECT_EQ(taken == text.size(), !c.refused) << c.head;
+      const auto r = loader.finish();
+      EXPECT_EQ(r ? date_text(r->front().date) : r.error().message(), c.want) << c.head;
+    }
+}
+
 // A CelesTrak record: these values, and none of the indices the format does not carry.
 void expect_day(const DailyRecord& r, CalendarDate date, double obs, double adj, double ap,
                 const std::array<double, 8>& kp, const std::array<double, 8>& ap3) {

@@ -276,6 +276,31 @@ TEST(SetLoader, AnyBlockSizeReadsAsOneBlock) {
   EXPECT_EQ(everything(parse(kSolfsmy, cases.back().text)), row_error(0, "invalid utf-8"));
 }
 
+// Bad UTF-8 fails the file whatever follows, so the loader takes no more bytes once it has
+// seen it; a bad line does not, since bad UTF-8 after it comes first.
+TEST(SetLoader, TakesNoMoreBytesOnceTheFileIsRefused) {
+  std::string rows;
+  for (int k = 0; k < 1000; ++k) rows += sol_line({}) + '\n';
+  const std::string sol = sol_line({}) + "\n";
+  const struct {
+    std::string head, want;
+    bool refused;
+  } cases[] = {{"\xFF\n", row_error(0, "invalid utf-8"), true},
+               {kHead + sol + "\xE2\x82\n", row_error(0, "invalid utf-8"), true},
+               {sol + sol_line({.f10 = "x"}) + "\n", row_error(2, "F10.7"), false},
+               {kHead, "ok", false}};
+  for (const auto& c : cases)
+    for (const std::size_t block : {1, 7, 4096}) {
+      const std::string text = c.head + rows;
+      set::Loader loader(set::Format::solfsmy, text.size(), block);
+      const std::size_t taken = heliodex::text::feed(loader, text, block);
+      EXPECT_EQ(loader.refused(), c.refused) << c.head;
+      EXPECT_LE(taken, c.refused ? c.head.size() + block - 1 : text.size()) << c.head;
+      EXPECT_EQ(taken == text.size(), !c.refused) << c.head;
+      EXPECT_EQ(outcome(loader.finish()), c.want) << c.head;
+    }
+}
+
 // The loader tells whether every date is later than the one before; after an error, never.
 TEST(SetLoader, TellsWhetherTheDatesAscend) {
   const std::string d1 = dtc_line("2023", "1"), d2 = dtc_line("2023", "2");

@@ -214,6 +214,33 @@ if not select.select([sys.stdin], [], [], 60)[0]:
 """
 
 
+NOT_UTF8 = {CSV: HEADER_ERROR, SOL: "parse error at row 0: invalid utf-8"}
+NOT_UTF8[DTC] = NOT_UTF8[SOL]
+
+
+@pytest.mark.skipif(not os.path.exists("/dev/urandom"), reason="needs /dev/urandom")
+@pytest.mark.parametrize("name", CONSTRUCTORS)
+def test_a_stream_without_end_is_refused_by_its_first_bytes(name):
+    raises(ValueError, NOT_UTF8[name], getattr(Heliodex, name), "/dev/urandom")
+
+
+@pytest.mark.skipif(not hasattr(os, "mkfifo"), reason="needs named pipes")
+@pytest.mark.parametrize("name", CONSTRUCTORS)
+def test_a_refused_file_is_not_read_to_its_end(write, tmp_path, name):
+    fifo = str(tmp_path / "pipe")
+    os.mkfifo(fifo)
+    writer = subprocess.Popen(
+        [sys.executable, "-c", STALLING_WRITER, write(b"\xff\n" * 1000), fifo, "read"],
+        stdin=subprocess.PIPE,
+    )
+    try:
+        raises(ValueError, NOT_UTF8[name], getattr(Heliodex, name), fifo)
+        assert writer.poll() is None  # the load did not wait for the rest
+    finally:
+        writer.stdin.close()
+        writer.wait(timeout=90)
+
+
 @pytest.mark.skipif(not hasattr(os, "mkfifo"), reason="needs named pipes")
 @pytest.mark.parametrize("stall", ["open", "read"])
 def test_a_signal_handler_ends_a_load_that_waits_on_a_pipe(construct, write, tmp_path, stall):
