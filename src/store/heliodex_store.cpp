@@ -150,6 +150,51 @@ std::optional<std::pair<CalendarDate, CalendarDate>> HeliodexStore::date_range()
   return std::pair{records_.front().date, records_.back().date};
 }
 
+namespace {
+
+// Merges `from` into `place` where place's capacity holds the n_out records of the result,
+// walking both lists from their ends and writing the result from its end: the records of place
+// not yet moved then always lie at or before the write position, and those already where they
+// belong are not copied at all. On a shared date the record of the side that wins (place's
+// where place_wins) is kept, its absent indices filled from the other's.
+void merge_in_place(std::vector<DailyRecord>& place, const std::vector<DailyRecord>& from,
+                    std::size_t n_out, bool place_wins) {
+  std::size_t i = place.size(), j = from.size(), k = n_out;  // each one past its next record
+  place.resize(n_out);  // no allocation: the capacity holds it
+  DailyRecord* const out = place.data();
+  while (j > 0 && k != i) {
+    const DailyRecord& theirs = from[j - 1];
+    if (i > 0 && theirs.date < out[i - 1].date) {
+      out[--k] = out[--i];
+    } else if (i > 0 && out[i - 1].date == theirs.date) {
+      --i;
+      DailyRecord kept = place_wins ? out[i] : theirs;
+      fill_absent(kept, place_wins ? theirs : out[i]);
+      out[--k] = kept;
+      --j;
+    } else {
+      out[--k] = theirs;
+      --j;
+    }
+  }
+  // Every record still to place from `from` shares its date with one of place's, which
+  // stand where they belong already: only the winner's fields are to settle.
+  for (; j > 0; --j) {
+    const DailyRecord& theirs = from[j - 1];
+    while (out[i - 1].date != theirs.date) --i;
+    DailyRecord& mine = out[--i];
+    if (place_wins) {
+      fill_absent(mine, theirs);
+    } else {
+      DailyRecord kept = theirs;
+      fill_absent(kept, mine);
+      mine = kept;
+    }
+  }
+}
+
+}  // namespace
+
 void HeliodexStore::merge(HeliodexStore&& other) {
   std::vector<DailyRecord> taken = std::move(other.records_);
   other.records_ = {};
@@ -167,8 +212,19 @@ void HeliodexStore::merge(HeliodexStore&& other) {
     j += !(a < b);
     shared += a == b;
   }
+  const std::size_t n_out = n_mine + n_taken - shared;
+  // Into the room that either list has already: no fresh memory to take and fault in.
+  if (records_.capacity() >= n_out) {
+    merge_in_place(records_, taken, n_out, true);
+    return;
+  }
+  if (taken.capacity() >= n_out) {
+    merge_in_place(taken, records_, n_out, false);
+    records_ = std::move(taken);
+    return;
+  }
   std::vector<DailyRecord> all;
-  all.reserve(n_mine + n_taken - shared);
+  all.reserve(n_out);
   std::size_t i = 0, j = 0;
   // Runs from one side are copied whole.
   const auto copy_run = [&all](const std::vector<DailyRecord>& from, std::size_t& k,

@@ -143,7 +143,8 @@ std::vector<DailyRecord> sorted_plainly(std::vector<DailyRecord> recs) {
 }
 
 // Building a store and merging two agree with sorting plainly, on records of a few days that
-// repeat in any order: runs from either side, shared days, disjoint stores in either order.
+// repeat in any order: runs from either side, shared days, disjoint stores in either order,
+// merged into new memory or into the spare room of either store's list.
 TEST(StoreBuild, MakeAndMergeAgreeWithAPlainStableSort) {
   std::mt19937 rng(7);
   const auto random_days = [&](int first, int span, int count) {
@@ -165,7 +166,15 @@ TEST(StoreBuild, MakeAndMergeAgreeWithAPlainStableSort) {
     const int span = 1 + round % 50;
     const auto la = random_days(static_cast<int>(rng() % 60), span, round % 40);
     const auto lb = random_days(static_cast<int>(rng() % 60), span, (round * 7) % 40);
-    HeliodexStore a = HeliodexStore::make(la), b = HeliodexStore::make(lb);
+    // A list already in order keeps its spare room in the store.
+    const auto roomy = [&](const std::vector<DailyRecord>& recs, bool room) {
+      if (!room) return recs;
+      std::vector<DailyRecord> kept = sorted_plainly(recs);
+      kept.reserve(la.size() + lb.size());
+      return kept;
+    };
+    HeliodexStore a = HeliodexStore::make(roomy(la, round % 4 == 1 || round % 4 == 3));
+    HeliodexStore b = HeliodexStore::make(roomy(lb, round % 4 >= 2));
     ASSERT_EQ(as_bits(a.records()), as_bits(sorted_plainly(la))) << round;
     std::vector<DailyRecord> both(a.records().begin(), a.records().end());
     both.insert(both.end(), b.records().begin(), b.records().end());
