@@ -1,5 +1,6 @@
 """Reading files: operating-system failures, bad content per format, and arbitrary bytes."""
 
+import contextlib
 import errno
 import os
 import signal
@@ -200,9 +201,9 @@ def test_a_pipe_of_unknown_size_in_small_writes_reads_as_the_file(write, tmp_pat
         raises(ValueError, f"parse error at row {row}: invalid date", through_pipe, bad)
 
 
-# Holds a named pipe's writer end open (or, with "open", never opens it) until its stdin
-# closes; after 60 s it gives up and opens and closes the pipe, so that a load still waiting
-# ends at once with what it was given.
+# A named pipe whose writer (another process) sends the first half of data and stalls, its
+# end held open (or, with "open", never opened) until the block ends; after 60 s it gives
+# up and opens and closes the pipe, so that a load still waiting ends with what it was given.
 STALLING_WRITER = """
 import select, sys
 data, pipe, stall = open(sys.argv[1], "rb").read(), sys.argv[2], sys.argv[3]
@@ -212,6 +213,19 @@ if out:
 if not select.select([sys.stdin], [], [], 60)[0]:
     open(pipe, "wb").close()
 """
+
+
+@contextlib.contextmanager
+def stalled_pipe(tmp_path, write, data, stall):
+    fifo = str(tmp_path / "pipe")
+    os.mkfifo(fifo)
+    args = [sys.executable, "-c", STALLING_WRITER, write(data), fifo, stall]
+    writer = subprocess.Popen(args, stdin=subprocess.PIPE)
+    try:
+        yield fifo, writer
+    finally:
+        writer.stdin.close()
+        writer.wait(timeout=90)
 
 
 NOT_UTF8 = {CSV: HEADER_ERROR, SOL: "parse error at row 0: invalid utf-8"}
@@ -227,18 +241,9 @@ def test_a_stream_without_end_is_refused_by_its_first_bytes(name):
 @pytest.mark.skipif(not hasattr(os, "mkfifo"), reason="needs named pipes")
 @pytest.mark.parametrize("name", CONSTRUCTORS)
 def test_a_refused_file_is_not_read_to_its_end(write, tmp_path, name):
-    fifo = str(tmp_path / "pipe")
-    os.mkfifo(fifo)
-    writer = subprocess.Popen(
-        [sys.executable, "-c", STALLING_WRITER, write(b"\xff\n" * 1000), fifo, "read"],
-        stdin=subprocess.PIPE,
-    )
-    try:
+    with stalled_pipe(tmp_path, write, b"\xff\n" * 1000, "read") as (fifo, writer):
         raises(ValueError, NOT_UTF8[name], getattr(Heliodex, name), fifo)
         assert writer.poll() is None  # the load did not wait for the rest
-    finally:
-        writer.stdin.close()
-        writer.wait(timeout=90)
 
 
 @pytest.mark.skipif(not hasattr(os, "mkfifo"), reason="needs named pipes")
@@ -250,21 +255,13 @@ def test_a_signal_handler_ends_a_load_that_waits_on_a_pipe(construct, write, tmp
     def on_alarm(signum, frame):
         raise Interrupted
 
-    fifo = str(tmp_path / "pipe")
-    os.mkfifo(fifo)
-    writer = subprocess.Popen(
-        [sys.executable, "-c", STALLING_WRITER, write(VALID[CSV]), fifo, stall],
-        stdin=subprocess.PIPE,
-    )
-    previous = signal.signal(signal.SIGALRM, on_alarm)
-    try:
-        signal.setitimer(signal.ITIMER_REAL, 0.5)
-        with pytest.raises(Interrupted):
-            construct(fifo)
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        assert writer.poll() is None  # the handler ended the load, not the writer giving up
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, previous)
-        writer.stdin.close()
-        writer.wait(timeout=90)
+    with stalled_pipe(tmp_path, write, VALID[CSV], stall) as (fifo, writer):
+        previous = signal.signal(signal.SIGALRM, on_alarm)
+        try:
+            signal.setitimer(signal.ITIMER_REAL, 0.5)
+            with pytest.raises(Interrupted):
+                construct(fifo)
+            assert writer.poll() is None  # the handler ended the load, not the writer giving up
+        finally:
+            signal.setitimer(signal.ITIMER_REAL, 0)
+            signal.signal(signal.SIGALRM, previous)
