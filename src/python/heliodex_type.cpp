@@ -202,15 +202,20 @@ PyObject* heliodex_new(PyTypeObject* type, PyObject*, PyObject*) {
 
 using Records = Result<std::vector<DailyRecord>>;
 
-// A file's records, or false with ValueError raised when the file cannot be read. Where the
-// parser can tell, ascending is set to whether the dates ascend.
+// A file's records, or false with ValueError raised when the file cannot be read (or with a
+// signal handler's exception). Where the parser can tell, ascending is set to whether the
+// dates ascend.
 using LoadFile = bool (*)(const char* name, Py_ssize_t size, std::optional<Records>& out,
                         bool& ascending);
 
 // Feeds the file to loader a block at a time, each read while it is in the cache; the file
 // is never in memory whole. The reading stops early where the loader has refused the file,
 // so that a stream with no end (/dev/urandom) fails as a file of its first bytes would.
-// False with ValueError raised when the file cannot be read.
+// A stream with no end that the loader cannot refuse (/dev/zero, whose one line never ends)
+// would be read until memory runs out, and its reads never wait, so no signal interrupts
+// them: pending signals are handled after every block, and an exception from a handler
+// (KeyboardInterrupt) ends the load.
+// False with ValueError raised when the file cannot be read, or with the handler's exception.
 template <class FileLoader>
 bool read_blocks(const OpenFile& file, FileLoader& loader) {
   for (;;) {
@@ -220,6 +225,7 @@ bool read_blocks(const OpenFile& file, FileLoader& loader) {
     if (n == 0) return true;
     loader.commit(static_cast<std::size_t>(n));
     if (loader.refused()) return true;
+    if (PyErr_CheckSignals() < 0) return false;
   }
 }
 

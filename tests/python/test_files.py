@@ -238,6 +238,35 @@ def test_a_stream_without_end_is_refused_by_its_first_bytes(name):
     raises(ValueError, NOT_UTF8[name], getattr(Heliodex, name), "/dev/urandom")
 
 
+# Loads /dev/zero, whose one line never ends and whose reads never wait, until an alarm's
+# handler raises; prints what ended the load.
+ENDLESS_LOAD = """
+import signal, sys
+from heliodex import Heliodex
+class Interrupted(Exception):
+    pass
+def on_alarm(signum, frame):
+    raise Interrupted
+signal.signal(signal.SIGALRM, on_alarm)
+signal.setitimer(signal.ITIMER_REAL, 0.3)
+try:
+    getattr(Heliodex, sys.argv[1])("/dev/zero")
+except Interrupted:
+    print("interrupted")
+"""
+
+
+@pytest.mark.skipif(not os.path.exists("/dev/zero"), reason="needs /dev/zero")
+@pytest.mark.parametrize("name", CONSTRUCTORS)
+def test_a_signal_handler_ends_a_load_of_a_stream_that_never_waits(name):
+    # In a child, so that a load that ignored the signal is killed after a while instead of
+    # taking the machine's memory.
+    run = subprocess.run(
+        [sys.executable, "-c", ENDLESS_LOAD, name], capture_output=True, text=True, timeout=15
+    )
+    assert (run.returncode, run.stdout) == (0, "interrupted\n"), run.stderr
+
+
 @pytest.mark.skipif(not hasattr(os, "mkfifo"), reason="needs named pipes")
 @pytest.mark.parametrize("name", CONSTRUCTORS)
 def test_a_refused_file_is_not_read_to_its_end(write, tmp_path, name):
