@@ -11,7 +11,8 @@ every spell slows all of them alike.
 Each load of SW-All.csv is timed after one of:
   b2b     another load by the same build (caches warm)
   sleep   a 20 ms sleep (the machine's own traffic takes the cache's lines meanwhile)
-  pandas  a pandas read_csv of the same file, as `make bench` times it (needs pandas)
+  pandas  a pandas read_csv of the same 20 columns with DATE parsed and a collection by the
+          garbage collector, as `make bench` times it (needs pandas)
 
 Run, for instance, with the wheel's module and a variant built into another directory:
   python bench/ab_builds.py --mode sleep build/py3.13/heliodex*.so /tmp/variant/heliodex*.so
@@ -23,6 +24,7 @@ import argparse
 import gc
 import importlib.util
 import random
+import resource
 import statistics
 import sys
 import time
@@ -57,8 +59,13 @@ def main() -> None:
     if args.mode == "pandas":
         import pandas as pd
 
+        kp = [f"KP{i}" for i in range(1, 9)]
+        ap = [f"AP{i}" for i in range(1, 9)]
+        used = ["DATE", *kp, *ap, "AP_AVG", "F10.7_OBS", "F10.7_ADJ"]
+
         def before(cls) -> None:
-            pd.read_csv(path, usecols=range(20), parse_dates=["DATE"])
+            pd.read_csv(path, usecols=used, parse_dates=["DATE"], index_col="DATE")
+            gc.collect()
     elif args.mode == "sleep":
 
         def before(cls) -> None:
@@ -69,6 +76,7 @@ def main() -> None:
             cls.from_celestrak_csv(path)
 
     times: dict[str, list[float]] = {name: [] for name in classes}
+    faults = dict.fromkeys(classes, 0)
     gc.disable()
     for _ in range(args.rounds):
         order = list(classes)
@@ -76,9 +84,11 @@ def main() -> None:
         for name in order:
             cls = classes[name]
             before(cls)
+            minflt = resource.getrusage(resource.RUSAGE_SELF).ru_minflt
             start = time.perf_counter()
             store = cls.from_celestrak_csv(path)
             times[name].append(time.perf_counter() - start)
+            faults[name] += resource.getrusage(resource.RUSAGE_SELF).ru_minflt - minflt
             del store
     gc.enable()
 
@@ -87,7 +97,8 @@ def main() -> None:
         samples.sort()
         print(
             f"  median {statistics.median(samples) * 1e3:7.3f} ms"
-            f"  p10 {samples[len(samples) // 10] * 1e3:7.3f} ms  {name}"
+            f"  p10 {samples[len(samples) // 10] * 1e3:7.3f} ms"
+            f"  {faults[name] / args.rounds:6.1f} page faults  {name}"
         )
 
 
