@@ -20,6 +20,7 @@ import importlib.util
 import json
 import os
 import platform
+import random
 import statistics
 import subprocess
 import sys
@@ -810,9 +811,29 @@ def bench_real(t: Table, data: Path, rep: int, report: dict, msis) -> dict:
     return state
 
 
+def back_to_back_loads(paths: dict, rounds: int) -> dict:
+    """Median seconds of a load of each file right after a load of the same file (so not
+    after pandas, whose frees hand back pages that the next load takes fresh; see the note on
+    first touch). Each round loads every file, in a random order: this VM passes through
+    spells of a fraction of a second to seconds in which everything runs up to half slower,
+    and the time per row is compared across the sizes, so a spell must not fall on the few
+    milliseconds of one size's loads alone."""
+    samples: dict = {n: [] for n in paths}
+    order = list(paths)
+    for _ in range(rounds):
+        random.shuffle(order)
+        for n in order:
+            Heliodex.from_celestrak_csv(str(paths[n]))
+            gc.collect()
+            t0 = perf_counter()
+            Heliodex.from_celestrak_csv(str(paths[n]))
+            samples[n].append(perf_counter() - t0)
+    return {n: statistics.median(v) for n, v in samples.items()}
+
+
 def bench_generated(t: Table, tmp: Path, sizes, rep: int, report: dict, msis) -> dict:
     section("generated CelesTrak files (31 columns)")
-    per_row = {}
+    paired = {}
     stores = {}
     for n in sizes:
         path = tmp / f"gen_{n}.csv"
@@ -847,11 +868,10 @@ def bench_generated(t: Table, tmp: Path, sizes, rep: int, report: dict, msis) ->
                 )
             except Exception as e:  # noqa: BLE001
                 print(f"  pymsis on the generated file failed: {type(e).__name__}: {e}")
-        # Time per row from loads back to back: alternating with pandas, the loads also pay
-        # for the fresh pages that pandas' frees hand back (see the note on first touch).
-        alone = median_call(lambda p=path: Heliodex.from_celestrak_csv(str(p)), r)
-        per_row[n] = (alone / n, p / n, h / n)
+        paired[n] = (h, p)
         stores[n] = path
+    alone = back_to_back_loads(stores, 2 * rep)
+    per_row = {n: (alone[n] / n, p / n, h / n) for n, (h, p) in paired.items()}
     report["per_row"] = per_row
     if per_row:
         hs = [v[0] for v in per_row.values()]
@@ -1418,7 +1438,9 @@ def main() -> None:
         "medians of per-pair ratios, heliodex and the alternative timed in alternation. On "
         "this VM the first touch of fresh memory can cost ~2 us per page, so the largest "
         "loads vary from run to run; the first load in a fresh process, where every page of "
-        "the store is fresh, is timed on its own."
+        "the store is fresh, is timed on its own. The time per row comes from rounds that "
+        "load every generated size back to back, in a random order, so that a slow spell "
+        "of the machine falls on all sizes alike."
     )
     notes.append(
         "to_numpy split: datetime.date is replaced by the builtin min (heliodex looks it "
