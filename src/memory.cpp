@@ -23,15 +23,6 @@ void advise_whole_pages(const void* p, std::size_t bytes, std::uintptr_t page,
 
 }  // namespace
 
-void advise_huge_pages(void* p, std::size_t bytes) noexcept {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  advise_whole_pages(p, bytes, std::uintptr_t{2} << 20, MADV_HUGEPAGE);
-#else
-  (void)p;
-  (void)bytes;
-#endif
-}
-
 void release_pages(void* p, std::size_t bytes) noexcept {
 #if defined(__linux__) && defined(MADV_DONTNEED)
   const long page = ::sysconf(_SC_PAGESIZE);

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <memory>
 
-#include "memory.hpp"
 
 namespace heliodex::python {
 namespace {
@@ -28,7 +27,6 @@ Buffer make_buffer(std::size_t n) {
   // One element at least, so that an empty column still owns a real allocation.
   auto* p = static_cast<double*>(std::malloc(sizeof(double) * (n ? n : 1)));
   if (!p) throw std::bad_alloc();
-  advise_huge_pages(p, sizeof(double) * n);
   std::fill(p, p + n, kAbsent);
   return Buffer(p);
 }

@@ -62,7 +62,6 @@ std::vector<DailyRecord> sorted_and_collapsed(const std::vector<DailyRecord>& re
   for (std::size_t i = 0; i < keys.size(); ++i) days += i == 0 || keys[i].date != keys[i - 1].date;
   std::vector<DailyRecord> out;
   out.reserve(days);
-  advise_huge_pages(out.data(), days * sizeof(DailyRecord));
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const DailyRecord& r = records[keys[i].at];
     if (i > 0 && keys[i].date == keys[i - 1].date)

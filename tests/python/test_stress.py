@@ -105,7 +105,7 @@ def test_a_million_rows(write):
     h = Heliodex.from_celestrak_csv(write("\n".join(lines)))
     assert len(h) == 1_000_000
     assert h.get(start + datetime.timedelta(days=999_999))["f10_7_obs"] == 999_999 % 997 + 0.5
-    # The export of a million days: buffers of hundreds of megabytes, in huge pages.
+    # The export of a million days: buffers of hundreds of megabytes.
     np = pytest.importorskip("numpy")
     out, i = h.to_numpy(), np.arange(1_000_000)
     assert np.array_equal(out["f10_7_obs"], i % 997 + 0.5) and np.isnan(out["dtc"]).all()
