@@ -1030,7 +1030,8 @@ def idle_first_loads(t: Table, files: dict, tmp: Path, rounds: int, report: dict
                 time.sleep(IDLE_SECONDS)
                 res = run_child("first-load", side, path, tiny)
                 out.append(res["seconds"])
-            rows = res["n"]
+                if side == "heliodex":
+                    rows = res["n"]
         label = name if isinstance(name, str) else f"{name:.0e} rows"
         t.add(
             f"from_celestrak_csv ({label}), new process after {IDLE_SECONDS:g} s idle",

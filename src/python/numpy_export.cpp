@@ -10,7 +10,6 @@
 #include <cstring>
 #include <memory>
 
-
 namespace heliodex::python {
 namespace {
 
