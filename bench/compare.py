@@ -21,6 +21,7 @@ import json
 import os
 import platform
 import random
+import resource
 import statistics
 import subprocess
 import sys
@@ -116,20 +117,33 @@ def paired_time(stmt_h, stmt_a, g: dict, repeat: int) -> tuple[float, float, flo
     return statistics.median(hs), statistics.median(alts), ratio
 
 
-def paired_call(fn_h, fn_a, repeat: int, warmup: int = 3) -> tuple[float, float, float]:
+def minor_faults() -> int:
+    return resource.getrusage(resource.RUSAGE_SELF).ru_minflt
+
+
+def paired_call(
+    fn_h, fn_a, repeat: int, warmup: int = 3, faults: dict | None = None
+) -> tuple[float, float, float]:
     """As paired_time, for one call per sample (loads, which take milliseconds). The first
     pairs are not timed: after a new kind of allocation glibc's heap takes a few rounds to
     settle, and until then loads on either side may take their memory fresh from the kernel
-    (the first load in a fresh process is timed on its own, by first_loads)."""
+    (the first load in a fresh process is timed on its own, by first_loads). If faults is
+    given, it receives the median number of page faults a call on each side ("h", "a"):
+    a fault on a fresh page costs about a microsecond or two on the VMs measured here."""
     for _ in range(warmup):
         fn_h(), fn_a()
     hs, alts = [], []
+    counts: tuple[list[int], list[int]] = ([], [])
     for _ in range(repeat):
-        for fn, out in ((fn_h, hs), (fn_a, alts)):
+        for fn, out, count in ((fn_h, hs, counts[0]), (fn_a, alts, counts[1])):
             gc.collect()
+            f0 = minor_faults()
             t0 = perf_counter()
             fn()
             out.append(perf_counter() - t0)
+            count.append(minor_faults() - f0)
+    if faults is not None:
+        faults.update(h=statistics.median(counts[0]), a=statistics.median(counts[1]))
     ratio = statistics.median(a / h for h, a in zip(hs, alts, strict=True))
     return statistics.median(hs), statistics.median(alts), ratio
 
@@ -579,8 +593,12 @@ def bench_real(t: Table, data: Path, rep: int, report: dict, msis) -> dict:
     aim_rep = 3 * rep
     section("loading the real files")
     if have["SW-All.csv"]:
+        faults: dict = {}
         h, a, r = paired_call(
-            lambda: Heliodex.from_celestrak_csv(str(csv)), lambda: pd_read_csv(csv), aim_rep
+            lambda: Heliodex.from_celestrak_csv(str(csv)),
+            lambda: pd_read_csv(csv),
+            aim_rep,
+            faults=faults,
         )
         t.add(
             "from_celestrak_csv (SW-All.csv)",
@@ -590,6 +608,8 @@ def bench_real(t: Table, data: Path, rep: int, report: dict, msis) -> dict:
             15,
             ratio=r,
         )
+        report["sw_faults"] = faults
+        print(f"  page faults a call (median): heliodex {faults['h']:g}, pandas {faults['a']:g}")
         t.add(
             "from_celestrak_csv (SW-All.csv)",
             h,
@@ -1337,6 +1357,12 @@ def write_outputs(t: Table, report: dict, notes: list[str], cmd: str) -> None:
         lines.append(
             f"| {r['op']} | {fmt_t(r['h'])} | {r['alt']} | {fmt_t(r['a'])} | {ratio} | {aim} |"
         )
+    if f := report.get("sw_faults"):
+        lines += [
+            "",
+            f"Page faults a call in the timed SW-All.csv pairs (median): heliodex {f['h']:g}, "
+            f"pandas read_csv {f['a']:g}.",
+        ]
     if report.get("per_row"):
         lines += [
             "",
