@@ -76,7 +76,7 @@ def main() -> None:
             cls.from_celestrak_csv(path)
 
     times: dict[str, list[float]] = {name: [] for name in classes}
-    faults = dict.fromkeys(classes, 0)
+    faults: dict[str, list[int]] = {name: [] for name in classes}
     gc.disable()
     for _ in range(args.rounds):
         order = list(classes)
@@ -88,7 +88,7 @@ def main() -> None:
             start = time.perf_counter()
             store = cls.from_celestrak_csv(path)
             times[name].append(time.perf_counter() - start)
-            faults[name] += resource.getrusage(resource.RUSAGE_SELF).ru_minflt - minflt
+            faults[name].append(resource.getrusage(resource.RUSAGE_SELF).ru_minflt - minflt)
             del store
     gc.enable()
 
@@ -98,7 +98,8 @@ def main() -> None:
         print(
             f"  median {statistics.median(samples) * 1e3:7.3f} ms"
             f"  p10 {samples[len(samples) // 10] * 1e3:7.3f} ms"
-            f"  {faults[name] / args.rounds:6.1f} page faults  {name}"
+            f"  page faults: median {statistics.median(faults[name]):5.0f}"
+            f" mean {statistics.fmean(faults[name]):7.1f}  {name}"
         )
 
 
