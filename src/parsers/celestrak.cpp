@@ -23,7 +23,7 @@
 #endif
 #define HELIODEX_WIDE_LINES 1
 // The wide line reader: 64-byte vectors with byte permutes and compression.
-#define HELIODEX_WIDE __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,popcnt")))
+#define HELIODEX_WIDE __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,fma,popcnt")))
 // The half-wide line reader: 32-byte vectors and in-lane byte shuffles.
 #define HELIODEX_HALF_WIDE __attribute__((target("avx2,bmi,fma,popcnt")))
 #endif
@@ -466,11 +466,11 @@ class LineReader {
   // vector registers. The offsets of their commas are packed into one register; from it
   // each field is gathered right-aligned into a lane with zeros in front: the sixteen
   // 3-hourly fields into four-byte lanes, the daily values into eight-byte lanes, where a
-  // point before the last digit is dropped and the value divided by ten, as the scalar
-  // reading does. Lanes then convert together. A lane that holds anything else (a blank, a
-  // sign, another point, a fill value, too many digits), and any other line, takes the
-  // portable way, so both readings agree bit for bit.
-  HELIODEX_WIDE bool read_wide(std::string_view text, std::uint64_t& row) {
+  // value with a point before its last digit becomes its whole part plus its tenths, to the
+  // same double as the scalar reading's division by ten. Lanes then convert together. A lane
+  // that holds anything else (a blank, a sign, another point, a fill value, too many digits),
+  // and any other line, takes the portable way, so both readings agree bit for bit.
+  HELIODEX_WIDE bool read_wide(std::string_view text, std::uint64_t& rows) {
     const char* const end = text.data() + text.size();
     const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50,
                                          49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36,
@@ -485,8 +485,9 @@ class LineReader {
     // Byte j of a lane of n bytes holds the field's byte n - j from its end.
     const __m512i small_back = _mm512_set1_epi32(0x01020304);
     const __m512i daily_back = _mm512_set1_epi64(0x0102030405060708);
-    // Within a daily lane: bytes 0 to 5 move up by one over the point in byte 6.
-    const __m512i drop_point = _mm512_add_epi8(_mm512_set1_epi64(0x0705040302010000),
+    // Within a daily lane with a point in byte 6: the digits before it, bytes 0 to 5, move up
+    // to end the lane.
+    const __m512i drop_point = _mm512_add_epi8(_mm512_set1_epi64(0x0504030201000000),
                                                _mm512_and_si512(iota, _mm512_set1_epi8(0x38)));
     const __m512i zero = _mm512_setzero_si512(), digit0 = _mm512_set1_epi8('0');
     const __m512i nine = _mm512_set1_epi8(9), one = _mm512_set1_epi8(1);
@@ -495,7 +496,12 @@ class LineReader {
     constexpr __mmask64 kPointByte = 0x4040404040404040;  // byte 6 of each daily lane
     const auto need = static_cast<unsigned>(wanted_);
     alignas(64) std::uint8_t pos[64];
-    double v[kValues];
+    // The values by slot, with the sixteen 3-hourly ones on two whole cache lines: their
+    // 64-byte stores and the record's loads of them then split no line.
+    alignas(64) double v_room[8 + 2 * 8];
+    double* const v = v_room + 8 - kAp;
+    // The line count stays in a register; rows is written when the reading stops.
+    std::uint64_t row = rows;
     for (const char* line = text.data(); line != end;) {
       ++row;
       const __m512i lo = _mm512_loadu_si512(line), hi = _mm512_loadu_si512(line + 64);
@@ -513,7 +519,7 @@ class LineReader {
       }
       const auto n0 = static_cast<unsigned>(std::popcount(c0));
       if (n0 + static_cast<unsigned>(std::popcount(c1)) < need) {
-        if (!(line = read_line(line))) return false;
+        if (!(line = read_line(line))) return rows = row, false;
         continue;
       }
       // commas byte i: the offset of the comma that ends field i.
@@ -528,6 +534,7 @@ class LineReader {
 
       // The 3-hourly fields: one to four digits each.
       std::uint32_t present;
+      __m512d ap_lo, ap_hi;  // stored after the daily values, whose fourth lane they overwrite
       {
         const __m512i ends = permute(small_end, commas);
         const __m512i len = _mm512_sub_epi8(_mm512_sub_epi8(ends, permute(small_start, commas)), one);
@@ -538,8 +545,8 @@ class LineReader {
                               _mm512_cmpgt_epu8_mask(_mm512_sub_epi8(len, one), _mm512_set1_epi8(3));
         present = std::uint32_t{_mm512_cmpeq_epi32_mask(_mm512_movm_epi8(bad), zero)} << kAp;
         const __m512i values = _mm512_madd_epi16(_mm512_maddubs_epi16(digits, tens), hundreds);
-        _mm512_storeu_pd(v + kAp, low_doubles(values));
-        _mm512_storeu_pd(v + kAp + 8, high_doubles(values));
+        ap_lo = low_doubles(values);
+        ap_hi = high_doubles(values);
       }
       // The daily values: up to eight digits, or seven with a point before the last.
       {
@@ -553,24 +560,33 @@ class LineReader {
         __m512i digits = _mm512_maskz_sub_epi8(in_field & ~point_byte, bytes, digit0);
         const __mmask64 bad = _mm512_mask_cmpgt_epu8_mask(in_field & ~point_byte, digits, nine) |
                               _mm512_cmpgt_epu8_mask(_mm512_sub_epi8(len, one), _mm512_set1_epi8(7));
+        // As in the half-wide reader: the double nearest to the tenths digit r over ten, added
+        // to the whole part, gives the double nearest to the value, with no wait on a division.
+        // Only the first three lanes are wanted.
+        const __m256i tenths = _mm256_maskz_srli_epi64(point, _mm512_castsi512_si256(digits), 56);
         digits = _mm512_mask_blend_epi64(
-            point, digits, _mm512_maskz_permutexvar_epi8(~0x0101010101010101ULL, drop_point, digits));
+            point, digits, _mm512_maskz_permutexvar_epi8(~0x0303030303030303ULL, drop_point, digits));
         const __m512i quads = _mm512_madd_epi16(_mm512_maddubs_epi16(digits, tens), hundreds);
         const __m512i whole = _mm512_add_epi64(_mm512_mul_epu32(quads, _mm512_set1_epi64(10000)),
                                                _mm512_srli_epi64(quads, 32));
-        // Only the first three lanes are wanted: they convert and divide in a 256-bit vector,
-        // whose division takes half as long as a 512-bit one on some cores.
-        __m256d values = _mm256_cvtepi64_pd(_mm512_castsi512_si256(whole));
-        values = _mm256_mask_div_pd(values, point, values, _mm256_set1_pd(10.0));
+        const __m256d r = _mm256_cvtepi64_pd(tenths);
+        const __m256d tenth = _mm256_set1_pd(0.1), r_tenth = _mm256_mul_pd(r, tenth);
+        const __m256d r_over_ten = _mm256_fmadd_pd(
+            _mm256_fnmadd_pd(r_tenth, _mm256_set1_pd(10.0), r), tenth, r_tenth);
+        const __m256d values = _mm256_add_pd(_mm256_cvtepi64_pd(_mm512_castsi512_si256(whole)),
+                                             r_over_ten);  // + 0 without a point
         const __mmask8 good = _mm512_cmpeq_epi64_mask(_mm512_movm_epi8(bad), zero) &
                               _mm256_cmp_pd_mask(values, fill, _CMP_LT_OQ);
         present |= good & 0x7u;
-        _mm256_mask_storeu_pd(v, 0x7, values);
+        _mm256_storeu_pd(v, values);
+        _mm512_storeu_pd(v + kAp, ap_lo);
+        _mm512_storeu_pd(v + kAp + 8, ap_hi);
       }
 
-      if (!finish_line(line, pos, v, present, cols_.date)) return false;
+      if (!finish_line(line, pos, v, present, cols_.date)) return rows = row, false;
       line += lf0 | lf1 ? lf + 1 : past_window(line, end);
     }
+    rows = row;
     return true;
   }
 
@@ -801,7 +817,8 @@ bool can_run(Reader reader) noexcept {
   static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
                            __builtin_cpu_supports("avx512vbmi") &&
-                           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+                           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("fma") &&
+                           __builtin_cpu_supports("popcnt");
   return reader == Reader::portable || (reader == Reader::half_wide && half_wide) ||
          (reader == Reader::wide && wide);
 #else
