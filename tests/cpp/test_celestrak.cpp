@@ -191,6 +191,36 @@ TEST(CelestrakLoader, TakesNoMoreBytesOnceTheFileIsRefused) {
     }
 }
 
+// The vector readers leave some lines to the portable reading, and stop where the record
+// list is full: whatever the room reserved, and whichever lines they leave, every reader gives
+// the same records.
+TEST(CelestrakLoader, ReadersAgreeWhateverRoomTheListHas) {
+  // A column after the wanted ones: the vector readers take lines whose wanted fields all
+  // end in a comma.
+  std::string text = kHeader + ",X\n";
+  for (int k = 0; k < 3000; ++k) {
+    std::string row = replace(kRow, "2000-01-02", "2000-01-" + std::to_string(1 + k % 28)) + ",0";
+    if (k % 97 == 0) row += ',' + std::string(200 + k % 50, '7');  // no LF in 192 bytes
+    else if (k % 89 == 0) row += ',' + std::string(100 + k % 40, '7');  // one in 128 to 191
+    if (k % 13 == 0) row = replace(row, ",3,4,", ",,,");                // empty fields: absent
+    if (k % 31 == 0) row = replace(row, ",1,2,", ",1.5,2,");            // a point: portable
+    if (k % 37 == 0) row = replace(row, "2000-01-", "2000-1-0");        // a date of another form
+    text += row + (k % 5 ? "\n" : "\r\n");
+  }
+  celestrak::Loader portable(text.size(), Reader::portable, 4096);
+  heliodex::text::feed(portable, text, 4096);
+  const auto want = outcome(portable.finish(), true);
+  const std::uint64_t whole = text.size();
+  for (const Reader reader : kReaders) {
+    if (!celestrak::detail::can_run(reader)) continue;
+    for (const std::uint64_t hint : {std::uint64_t{0}, std::uint64_t{64}, whole}) {
+      celestrak::Loader loader(hint, reader, 4096);
+      heliodex::text::feed(loader, text, 4096);
+      EXPECT_EQ(outcome(loader.finish(), true), want) << static_cast<int>(reader) << ' ' << hint;
+    }
+  }
+}
+
 // A CelesTrak record: these values, and none of the indices the format does not carry.
 void expect_day(const DailyRecord& r, CalendarDate date, double obs, double adj, double ap,
                 const std::array<double, 8>& kp, const std::array<double, 8>& ap3) {
