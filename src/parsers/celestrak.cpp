@@ -541,22 +541,27 @@ class LineReader {
       const __m512i lo = _mm512_loadu_si512(line), hi = _mm512_loadu_si512(line + 64);
       const std::uint64_t lf0 = _mm512_cmpeq_epi8_mask(lo, line_feed);
       const std::uint64_t lf1 = _mm512_cmpeq_epi8_mask(hi, line_feed);
-      std::uint64_t c0 = _mm512_cmpeq_epi8_mask(lo, comma), c1 = _mm512_cmpeq_epi8_mask(hi, comma);
+      // The comma table below is built from every comma of the two windows, the next line's
+      // too, so that it does not wait on where the LF lies: with at least `need` commas before
+      // the LF, its first `need` entries are this line's all the same.
+      const std::uint64_t c0 = _mm512_cmpeq_epi8_mask(lo, comma), c1 = _mm512_cmpeq_epi8_mask(hi, comma);
       std::size_t lf = 0;
+      unsigned in_line = 0;  // commas before the LF
       if (lf0) {
         lf = static_cast<std::size_t>(std::countr_zero(lf0));
-        c0 &= (std::uint64_t{1} << lf) - 1;
-        c1 = 0;
+        in_line = static_cast<unsigned>(std::popcount(c0 & ((std::uint64_t{1} << lf) - 1)));
       } else if (lf1) {
         lf = 64 + static_cast<std::size_t>(std::countr_zero(lf1));
-        c1 &= (std::uint64_t{1} << (lf - 64)) - 1;
+        in_line = static_cast<unsigned>(std::popcount(c0) +
+                                        std::popcount(c1 & ((std::uint64_t{1} << (lf - 64)) - 1)));
       } else {
         const std::uint64_t lf2 = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(line + 128), line_feed);
         if (!lf2) break;
         lf = 128 + static_cast<std::size_t>(std::countr_zero(lf2));
+        in_line = static_cast<unsigned>(std::popcount(c0) + std::popcount(c1));
       }
+      if (in_line < need) break;
       const auto n0 = static_cast<unsigned>(std::popcount(c0));
-      if (n0 + static_cast<unsigned>(std::popcount(c1)) < need) break;
       // commas byte i: the offset of the comma that ends field i.
       const __m512i first = _mm512_maskz_compress_epi8(c0, iota);
       const __m512i second =
