@@ -893,7 +893,7 @@ Index8 parse_array_8(std::span<const std::string_view> fields,
 
 struct Loader::State {
   State(std::uint64_t hint, detail::Reader r, std::size_t block)
-      : size_hint(hint), reader(r), text(block, kFront, kSlack) {}
+      : size_hint(hint), reader(r), text(block, kFront, kSlack, hint) {}
 
   // Whether the lines are still to be read: the header is read and nothing is wrong yet.
   bool reading() const noexcept { return lines && !bad_text && bad_row == 0; }

@@ -319,7 +319,7 @@ Result<CalendarDate> doy_to_date(std::int32_t year, std::uint16_t doy, std::uint
 
 struct Loader::State {
   State(Format format, std::uint64_t size_hint, std::size_t block)
-      : reading(reading_for(format, size_hint)), text(block, 0, 1) {}
+      : reading(reading_for(format, size_hint)), text(block, 0, 1, size_hint) {}
   Reading reading;
   text::BlockBuffer text;
   bool finished = false;

@@ -160,9 +160,13 @@ TextScan scan_text(std::string_view text) noexcept {
   return {n, (high & 0x80) == 0};
 }
 
-BlockBuffer::BlockBuffer(std::size_t block, std::size_t front, std::size_t slack)
-    : block_(block > 0 ? block : 1), front_(front), slack_(slack) {
-  allocate(block_);
+BlockBuffer::BlockBuffer(std::size_t block, std::size_t front, std::size_t slack,
+                         std::uint64_t expected)
+    : block_(block > 0 ? block : 1),
+      want_(expected > 0 && expected < block_ ? static_cast<std::size_t>(expected) : block_),
+      front_(front),
+      slack_(slack) {
+  allocate(want_);
 }
 
 namespace {
@@ -202,13 +206,16 @@ void BlockBuffer::drop_given() noexcept {
 std::span<char> BlockBuffer::space() {
   drop_given();
   const std::size_t room = size_ - begin_ - held_;
-  if (room == 0 || 2 * room < block_) allocate(std::max(2 * size_, held_ + block_));
+  if (room == 0 || 2 * room < want_) allocate(std::max(2 * size_, held_ + want_));
   return {data() + held_, size_ - begin_ - held_};
 }
 
 std::string_view BlockBuffer::commit(std::size_t n) {
   drop_given();
   held_ += std::min(n, size_ - begin_ - held_);  // no more than space() took
+  // The buffer always has room for more than the expected bytes: once full, the file is
+  // larger than expected, and is read a block at a time from here on.
+  if (held_ == size_ - begin_) want_ = block_;
   // Up to the last LF, usually a few bytes from the end; a long line is searched once.
   const char* const p = data();
   std::size_t whole = held_;

@@ -164,3 +164,20 @@ TEST(BlockBuffer, GivesWholeLinesKeepsTheRestAndReadsToACacheLine) {
   b.clear();
   EXPECT_EQ(b.rest(), "");
 }
+
+// A file expected to be smaller than a block starts in a buffer of about its own size, with
+// room to find its end in the same read; one that turns out larger (it grew after it was
+// measured) is read a block at a time from where it filled the buffer.
+TEST(BlockBuffer, StartsAtTheExpectedSizeAndGrowsToABlockOnceFull) {
+  text::BlockBuffer exact(4096, 8, 4, 100);
+  const std::size_t room = exact.space().size();
+  EXPECT_GT(room, 100u);
+  EXPECT_LT(room, 4096u / 2);
+  EXPECT_EQ(feed(exact, std::string(99, 'x') + "\n").size(), 100u);
+  EXPECT_EQ(exact.space().size(), room);  // nothing more was needed
+
+  text::BlockBuffer grown(4096, 8, 4, 100);
+  const std::string full(grown.space().size(), '\n');
+  EXPECT_EQ(feed(grown, full), full);
+  EXPECT_GE(grown.space().size(), 4096u);
+}
