@@ -83,6 +83,8 @@ class ExclusiveBorrow {
 // Conversions between core values and Python objects.
 PyRef date_to_py(CalendarDate date) noexcept;
 bool py_to_date(PyObject* obj, CalendarDate& out) noexcept;
+// Whether obj is exactly a datetime.date (not a subclass or a replacement's object).
+bool is_exact_date(PyObject* obj) noexcept;
 
 // The floats of one call's results. A value met again in the same call reuses the float made
 // for it: floats are immutable, so the results read the same, with far fewer objects to make

@@ -218,6 +218,11 @@ PyRef date_to_py(CalendarDate date) noexcept {
   return PyRef::steal(PyObject_Vectorcall(cls.get(), args, 3, nullptr));
 }
 
+bool is_exact_date(PyObject* obj) noexcept {
+  const PyDateTime_CAPI* capi = loaded_datetime_capi();
+  return capi && Py_TYPE(obj) == capi->DateType;
+}
+
 bool py_to_date(PyObject* obj, CalendarDate& out) noexcept {
   if (read_exact_date(obj, out)) return true;
   Keys* k = keys();

@@ -36,8 +36,6 @@ def test_keys_shapes_and_dtypes(load, rows):
     text = csv_text(*(csv_row(f"2000-01-0{i + 1}") for i in range(rows)))
     out = load("from_celestrak_csv", text).to_numpy()
     assert list(out) == KEYS and type(out) is dict
-    assert out["date"].shape == (rows,)  # numpy.array of the list of dates, also when empty
-    assert out["date"].dtype == (np.dtype(object) if rows else np.array([]).dtype)
     for key in SCALARS:
         a = out[key]
         assert (a.dtype, a.shape, a.strides) == (np.dtype(np.float64), (rows,), (8,))
@@ -47,7 +45,25 @@ def test_keys_shapes_and_dtypes(load, rows):
         a = out[key]
         assert (a.dtype, a.shape) == (np.dtype(np.float64), (rows, 8) if rows else (0, 0))
         assert a.flags.writeable and a.flags.c_contiguous and a.flags.owndata
-    assert [type(d) for d in out["date"]] == [datetime.date] * rows
+    dates = out.pop("date")
+    assert [type(d) for d in dates] == [datetime.date] * rows
+    assert dates.shape == (rows,)  # numpy.array of the list of dates, also when empty
+    assert dates.dtype == (np.dtype(object) if rows else np.array([]).dtype)
+    like = np.array(list(dates))  # what numpy.array makes of the list: the same in every way
+    assert (dates.dtype, dates.strides, dates.base, dates.flags) == (
+        like.dtype, like.strides, like.base, like.flags)
+    if rows:  # each date is held once by the array: none is left behind when it goes
+        first = dates[0]
+        del dates, like
+        assert sys.getrefcount(first) == 2  # this name's and the call's own
+
+
+@pytest.mark.parametrize("make", [lambda y, m, d: (y, m, d), lambda y, m, d: float(d)])
+def test_dates_of_a_replaced_class_are_what_numpy_array_makes_of_them(load, monkeypatch, make):
+    store = load("from_celestrak_csv", csv_text(csv_row("2000-01-01"), csv_row("2000-01-02")))
+    monkeypatch.setattr(datetime, "date", make)
+    dates, like = store.to_numpy()["date"], np.array([make(2000, 1, 1), make(2000, 1, 2)])
+    assert (dates.dtype, dates.shape, dates.tolist()) == (like.dtype, like.shape, like.tolist())
 
 
 def test_absent_and_present_nan_bits(load):
