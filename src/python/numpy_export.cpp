@@ -88,16 +88,22 @@ PyRef numpy_array_of(PyObject* numpy, PyObject* array, std::size_t n) noexcept {
   return PyRef::steal(PyObject_CallOneArg(array_fn.get(), list.get()));
 }
 
-PyRef rows_of_eight(const Buffer& flat, std::size_t n) noexcept {
+// A new NumPy-allocated float64 array of n rows of eight, in row-major order (shape (0, 0)
+// when n is 0), and its first element: the rows are written straight into it.
+PyRef rows_of_eight(std::size_t n, double*& data) noexcept {
   npy_intp dims[2] = {static_cast<npy_intp>(n), n ? 8 : 0};
   PyRef array = PyRef::steal(PyArray_NewFromDescr(&PyArray_Type,
                                                   PyArray_DescrFromType(NPY_FLOAT64), 2, dims,
                                                   nullptr, nullptr, 0, nullptr));
-  if (!array) return {};
-  if (n)
-    std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())), flat.get(),
-                sizeof(double) * 8 * n);
+  if (array)
+    data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
   return array;
+}
+
+// Row i of rows: the group's eight values, or eight NaN without it.
+void put_row(double* rows, std::size_t i, const Index8& group) noexcept {
+  if (group) std::memcpy(rows + 8 * i, group->data(), sizeof(double) * 8);
+  else std::fill_n(rows + 8 * i, 8, kAbsent);
 }
 
 }  // namespace
@@ -120,7 +126,11 @@ PyObject* to_numpy(const HeliodexStore& store) {
   bool exact_dates = true;
   Buffer columns[kScalars];
   for (auto& c : columns) c = make_buffer(n);
-  Buffer ap = make_buffer(8 * n), kp = make_buffer(8 * n);
+  // The two 2-D arrays as they are returned, their rows written in the walk (a buffer of
+  // rows copied into them after it would be fresh memory for every export).
+  double *ap = nullptr, *kp = nullptr;
+  PyRef ap_rows = rows_of_eight(n, ap), kp_rows = rows_of_eight(n, kp);
+  if (!ap_rows || !kp_rows) return nullptr;
 
   for (std::size_t i = 0; i < records.size(); ++i) {
     const DailyRecord& r = records[i];
@@ -130,8 +140,8 @@ PyObject* to_numpy(const HeliodexStore& store) {
     set_date(dates.get(), i, std::move(date));
     for (std::size_t c = 0; c < kScalars; ++c)
       if (const Index& v = r.*kScalarIndices[c]) columns[c].get()[i] = *v;
-    if (r.ap_3hr) std::memcpy(ap.get() + 8 * i, r.ap_3hr->data(), sizeof(double) * 8);
-    if (r.kp_3hr) std::memcpy(kp.get() + 8 * i, r.kp_3hr->data(), sizeof(double) * 8);
+    put_row(ap, i, r.ap_3hr);
+    put_row(kp, i, r.kp_3hr);
   }
 
   PyRef result = PyRef::steal(PyDict_New());
@@ -146,12 +156,8 @@ PyObject* to_numpy(const HeliodexStore& store) {
     if (!column || PyDict_SetItemString(result.get(), kScalarNames[c], column.get()) < 0)
       return nullptr;
   }
-  PyRef ap_rows = rows_of_eight(ap, n);
-  if (!ap_rows || PyDict_SetItemString(result.get(), "ap_3hr", ap_rows.get()) < 0)
-    return nullptr;
-  ap.reset();  // copied; freed before the next 2-D array is allocated, which lowers the peak
-  PyRef kp_rows = rows_of_eight(kp, n);
-  if (!kp_rows || PyDict_SetItemString(result.get(), "kp_3hr", kp_rows.get()) < 0)
+  if (PyDict_SetItemString(result.get(), "ap_3hr", ap_rows.get()) < 0 ||
+      PyDict_SetItemString(result.get(), "kp_3hr", kp_rows.get()) < 0)
     return nullptr;
   return result.release();
 }
