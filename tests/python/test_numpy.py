@@ -50,8 +50,8 @@ def test_keys_shapes_and_dtypes(load, rows):
     assert dates.shape == (rows,)  # numpy.array of the list of dates, also when empty
     assert dates.dtype == (np.dtype(object) if rows else np.array([]).dtype)
     like = np.array(list(dates))  # what numpy.array makes of the list: the same in every way
-    assert (dates.dtype, dates.strides, dates.base, dates.flags) == (
-        like.dtype, like.strides, like.base, like.flags)
+    for attribute in ("dtype", "strides", "base", "flags"):
+        assert getattr(dates, attribute) == getattr(like, attribute), attribute
     if rows:  # each date is held once by the array: none is left behind when it goes
         first = dates[0]
         del dates, like
