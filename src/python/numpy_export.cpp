@@ -65,11 +65,14 @@ PyRef date_array(std::size_t n) noexcept {
                                            dims, nullptr, nullptr, 0, nullptr));
 }
 
+PyObject** slots_of(PyObject* date_array) noexcept {
+  return static_cast<PyObject**>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(date_array)));
+}
+
 // Puts date into slot i of a date_array, which owns it from then on. A new object array's
 // slots hold nothing or None, depending on NumPy's version: either is let go.
 void set_date(PyObject* array, std::size_t i, PyRef date) noexcept {
-  auto** slots = static_cast<PyObject**>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
-  Py_XSETREF(slots[i], date.release());
+  Py_XSETREF(slots_of(array)[i], date.release());
 }
 
 // numpy.array of a list of the n objects of a date_array (none when n is 0): for dates of
@@ -80,11 +83,8 @@ PyRef numpy_array_of(PyObject* numpy, PyObject* array, std::size_t n) noexcept {
   if (!array_fn) return {};
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(n)));
   if (!list) return {};
-  if (n > 0) {
-    auto** slots = static_cast<PyObject**>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
-    for (std::size_t i = 0; i < n; ++i)
-      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), Py_NewRef(slots[i]));
-  }
+  for (std::size_t i = 0; i < n; ++i)
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), Py_NewRef(slots_of(array)[i]));
   return PyRef::steal(PyObject_CallOneArg(array_fn.get(), list.get()));
 }
 
