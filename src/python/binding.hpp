@@ -86,6 +86,21 @@ bool py_to_date(PyObject* obj, CalendarDate& out) noexcept;
 // Whether obj is exactly a datetime.date (not a subclass or a replacement's object).
 bool is_exact_date(PyObject* obj) noexcept;
 
+// The dates of one call that runs no Python code between them, each made as date_to_py makes
+// it. Once datetime.date has been found to be the genuine class, read from the module cache
+// and the module's own dictionary, the call's later dates are made with it directly: neither
+// that lookup nor the making of a genuine date runs any Python code, so nothing can have
+// replaced datetime.date since. Any other class is looked up afresh for every date.
+class DateMaker {
+ public:
+  PyRef make(CalendarDate date) noexcept;
+
+ private:
+  // Set once datetime.date is found genuine: its C constructor and the class.
+  PyObject* (*genuine_make_)(int, int, int, PyTypeObject*) = nullptr;
+  PyTypeObject* genuine_ = nullptr;
+};
+
 // The floats of one call's results. A value met again in the same call reuses the float made
 // for it: floats are immutable, so the results read the same, with far fewer objects to make
 // and free. Nothing outlives the call that owns the pool.
@@ -110,7 +125,7 @@ class FloatPool {
   int shift_;  // 64 - log2(count_)
 };
 
-PyRef record_to_dict(const DailyRecord& record, FloatPool& floats) noexcept;
+PyRef record_to_dict(const DailyRecord& record, FloatPool& floats, DateMaker& dates) noexcept;
 // The same for one record alone, with one float per distinct value of the record.
 PyRef record_to_dict(const DailyRecord& record) noexcept;
 

@@ -146,20 +146,25 @@ bool read_exact_date(PyObject* obj, CalendarDate& out) noexcept {
 // The module of that name from the interpreter's module cache (sys.modules), or nothing,
 // with an error set only when the lookup itself failed. The dictionary is read directly:
 // PyImport_GetModule would also ask the module's spec whether it is still initialising,
-// which costs more than the rest of making a date.
-PyRef cached_module(PyObject* name) noexcept {
+// which costs more than the rest of making a date. `plain` tells whether it was read there.
+PyRef cached_module(PyObject* name, bool& plain) noexcept {
   PyObject* modules = PyImport_GetModuleDict();
-  if (!modules || !PyDict_CheckExact(modules)) return PyRef::steal(PyImport_GetModule(name));
+  plain = modules && PyDict_CheckExact(modules);
+  if (!plain) return PyRef::steal(PyImport_GetModule(name));
   return PyRef::borrow(PyDict_GetItemWithError(modules, name));
 }
 
 // module.name. A plain module's attributes are the entries of its dictionary, so one found
 // there is the attribute; anything else takes the full lookup (module __getattr__, the
-// AttributeError's text).
-PyRef module_attribute(PyObject* module, PyObject* name) noexcept {
+// AttributeError's text). `plain` tells whether it was found in the dictionary.
+PyRef module_attribute(PyObject* module, PyObject* name, bool& plain) noexcept {
+  plain = false;
   if (Py_IS_TYPE(module, &PyModule_Type)) {
     if (PyObject* dict = PyModule_GetDict(module)) {
-      if (PyObject* found = PyDict_GetItemWithError(dict, name)) return PyRef::borrow(found);
+      if (PyObject* found = PyDict_GetItemWithError(dict, name)) {
+        plain = true;
+        return PyRef::borrow(found);
+      }
       if (PyErr_Occurred()) return {};
     }
   }
@@ -193,23 +198,31 @@ PyObject* FloatPool::get(double v) noexcept {
   return f;
 }
 
-PyRef date_to_py(CalendarDate date) noexcept {
+PyRef DateMaker::make(CalendarDate date) noexcept {
+  if (genuine_) return PyRef::steal(genuine_make_(date.year, date.month, date.day, genuine_));
   Keys* k = keys();
   if (!k) return {};
   // Look datetime.date up afresh so that a replaced datetime.date is honoured.
-  PyRef module = cached_module(k->date_mod);
+  bool plain_module = false, plain_attribute = false;
+  PyRef module = cached_module(k->date_mod, plain_module);
   if (!module) {
     if (PyErr_Occurred()) return {};
+    plain_module = false;
     module = PyRef::steal(PyImport_Import(k->date_mod));
     if (!module) return {};
   }
-  PyRef cls = module_attribute(module.get(), k->date);
+  PyRef cls = module_attribute(module.get(), k->date, plain_attribute);
   if (!cls) return {};
   // The genuine type makes the same date, or raises the same ValueError, from three C ints
   // as from a call with three Python ints, but without packing them for its argument parser.
   const PyDateTime_CAPI* capi = loaded_datetime_capi();
-  if (capi && cls.get() == reinterpret_cast<PyObject*>(capi->DateType))
+  if (capi && cls.get() == reinterpret_cast<PyObject*>(capi->DateType)) {
+    if (plain_module && plain_attribute) {
+      genuine_make_ = capi->Date_FromDate;
+      genuine_ = capi->DateType;
+    }
     return PyRef::steal(capi->Date_FromDate(date.year, date.month, date.day, capi->DateType));
+  }
   PyRef y = PyRef::steal(PyLong_FromLong(date.year));
   PyRef m = PyRef::steal(PyLong_FromLong(date.month));
   PyRef d = PyRef::steal(PyLong_FromLong(date.day));
@@ -217,6 +230,8 @@ PyRef date_to_py(CalendarDate date) noexcept {
   PyObject* args[] = {y.get(), m.get(), d.get()};
   return PyRef::steal(PyObject_Vectorcall(cls.get(), args, 3, nullptr));
 }
+
+PyRef date_to_py(CalendarDate date) noexcept { return DateMaker().make(date); }
 
 bool is_exact_date(PyObject* obj) noexcept {
   const PyDateTime_CAPI* capi = loaded_datetime_capi();
@@ -239,12 +254,12 @@ bool py_to_date(PyObject* obj, CalendarDate& out) noexcept {
 namespace {
 
 template <class Floats>
-PyRef make_record_dict(const DailyRecord& record, Floats& floats) noexcept {
+PyRef make_record_dict(const DailyRecord& record, Floats& floats, DateMaker& dates) noexcept {
   Keys* k = keys();
   if (!k) return {};
   PyRef dict = PyRef::steal(PyDict_Copy(k->record_template));
   if (!dict) return {};
-  PyRef date = date_to_py(record.date);
+  PyRef date = dates.make(record.date);
   if (!date || PyDict_SetItem(dict.get(), k->date, date.get()) < 0) return {};
   int i = 0;
   bool ok = true;
@@ -260,13 +275,14 @@ PyRef make_record_dict(const DailyRecord& record, Floats& floats) noexcept {
 
 }  // namespace
 
-PyRef record_to_dict(const DailyRecord& record, FloatPool& floats) noexcept {
-  return make_record_dict(record, floats);
+PyRef record_to_dict(const DailyRecord& record, FloatPool& floats, DateMaker& dates) noexcept {
+  return make_record_dict(record, floats, dates);
 }
 
 PyRef record_to_dict(const DailyRecord& record) noexcept {
   RecordFloats floats;
-  return make_record_dict(record, floats);
+  DateMaker dates;
+  return make_record_dict(record, floats, dates);
 }
 
 }  // namespace heliodex::python

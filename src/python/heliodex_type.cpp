@@ -325,9 +325,10 @@ PyObject* get_range(PyObject* obj, PyObject* const* args, Py_ssize_t nargs, PyOb
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(records.size())));
     if (!list) return nullptr;
     FloatPool floats(records.size());
+    DateMaker dates;
     Py_ssize_t i = 0;
     for (const DailyRecord& rec : records) {
-      PyRef d = record_to_dict(rec, floats);
+      PyRef d = record_to_dict(rec, floats, dates);
       if (!d) return nullptr;  // the list releases the dictionaries made so far
       PyList_SET_ITEM(list.get(), i++, d.release());
     }

@@ -132,9 +132,10 @@ PyObject* to_numpy(const HeliodexStore& store) {
   PyRef ap_rows = rows_of_eight(n, ap), kp_rows = rows_of_eight(n, kp);
   if (!ap_rows || !kp_rows) return nullptr;
 
+  DateMaker make_date;
   for (std::size_t i = 0; i < records.size(); ++i) {
     const DailyRecord& r = records[i];
-    PyRef date = date_to_py(r.date);
+    PyRef date = make_date.make(r.date);
     if (!date) return nullptr;
     exact_dates &= is_exact_date(date.get());
     set_date(dates.get(), i, std::move(date));

@@ -3,6 +3,7 @@
 import contextlib
 import datetime
 import math
+import sys
 from types import SimpleNamespace
 
 import numpy  # noqa: F401  (imported up front: to_numpy below runs under a replaced datetime.date)
@@ -175,6 +176,24 @@ def test_replaced_date_class_is_used_and_cannot_merge(h, load, monkeypatch):
             *h.to_numpy()["date"]]  # fmt: skip
     assert [type(d) for d in made] == [Patched] * 7 and len(h) == 3
     assert refusals == ["Already borrowed"] * 7
+
+
+def test_date_class_is_read_for_every_date_while_reading_it_runs_code(h, monkeypatch):
+    genuine, reads = datetime.date, []
+
+    class Later(datetime.date):
+        pass
+
+    class NotAModule:  # its attribute is a property, so each read may give another class
+        @property
+        def date(self):
+            reads.append(None)
+            return genuine if len(reads) % 2 else Later
+
+    monkeypatch.setitem(sys.modules, "datetime", NotAModule())
+    made = [r["date"] for r in h.get_range(*EVERYTHING)] + list(h.to_numpy()["date"])
+    assert [type(d) for d in made] == [genuine, Later, genuine, Later, genuine, Later]
+    assert [d.day for d in made] == [1, 2, 4] * 2 and len(reads) == 6
 
 
 @pytest.mark.parametrize(
