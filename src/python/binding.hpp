@@ -93,9 +93,15 @@ bool is_exact_date(PyObject* obj) noexcept;
 // replaced datetime.date since. Any other class is looked up afresh for every date.
 class DateMaker {
  public:
-  PyRef make(CalendarDate date) noexcept;
+  // Inline, so that a loop over many dates calls the genuine constructor with nothing between.
+  PyRef make(CalendarDate date) noexcept {
+    if (genuine_) return PyRef::steal(genuine_make_(date.year, date.month, date.day, genuine_));
+    return look_up_and_make(date);
+  }
 
  private:
+  PyRef look_up_and_make(CalendarDate date) noexcept;
+
   // Set once datetime.date is found genuine: its C constructor and the class.
   PyObject* (*genuine_make_)(int, int, int, PyTypeObject*) = nullptr;
   PyTypeObject* genuine_ = nullptr;

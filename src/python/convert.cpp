@@ -198,8 +198,7 @@ PyObject* FloatPool::get(double v) noexcept {
   return f;
 }
 
-PyRef DateMaker::make(CalendarDate date) noexcept {
-  if (genuine_) return PyRef::steal(genuine_make_(date.year, date.month, date.day, genuine_));
+PyRef DateMaker::look_up_and_make(CalendarDate date) noexcept {
   Keys* k = keys();
   if (!k) return {};
   // Look datetime.date up afresh so that a replaced datetime.date is honoured.
