@@ -98,6 +98,8 @@ class DateMaker {
     if (genuine_) return PyRef::steal(genuine_make_(date.year, date.month, date.day, genuine_));
     return look_up_and_make(date);
   }
+  // Whether the dates made from now on are exactly datetime.date.
+  bool genuine() const noexcept { return genuine_ != nullptr; }
 
  private:
   PyRef look_up_and_make(CalendarDate date) noexcept;

@@ -137,7 +137,7 @@ PyObject* to_numpy(const HeliodexStore& store) {
     const DailyRecord& r = records[i];
     PyRef date = make_date.make(r.date);
     if (!date) return nullptr;
-    exact_dates &= is_exact_date(date.get());
+    exact_dates &= make_date.genuine() || is_exact_date(date.get());
     set_date(dates.get(), i, std::move(date));
     for (std::size_t c = 0; c < kScalars; ++c)
       if (const Index& v = r.*kScalarIndices[c]) columns[c].get()[i] = *v;
