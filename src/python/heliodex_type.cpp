@@ -61,11 +61,11 @@ bool extract_args(const Params& p, PyObject* const* args, Py_ssize_t nargsf, PyO
     }
     out[slot] = args[nargs + k];
   }
-  std::string missing;
   Py_ssize_t n_missing = 0;
   for (Py_ssize_t i = 0; i < p.count; ++i)
     if (!out[i]) ++n_missing;
   if (n_missing == 0) return true;
+  std::string missing;
   Py_ssize_t seen = 0;
   for (Py_ssize_t i = 0; i < p.count; ++i) {
     if (out[i]) continue;
