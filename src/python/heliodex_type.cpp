@@ -385,9 +385,10 @@ PyObject* date_range(PyObject* obj, PyObject*) {
     if (!borrow.ok()) return nullptr;
     const auto range = self->store.date_range();
     if (!range) Py_RETURN_NONE;
-    PyRef first = date_to_py(range->first);
+    DateMaker dates;
+    PyRef first = dates.make(range->first);
     if (!first) return nullptr;
-    PyRef last = date_to_py(range->second);
+    PyRef last = dates.make(range->second);
     if (!last) return nullptr;
     return PyTuple_Pack(2, first.get(), last.get());
   });
