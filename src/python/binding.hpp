@@ -81,16 +81,16 @@ class ExclusiveBorrow {
 };
 
 // Conversions between core values and Python objects.
-PyRef date_to_py(CalendarDate date) noexcept;
 bool py_to_date(PyObject* obj, CalendarDate& out) noexcept;
 // Whether obj is exactly a datetime.date (not a subclass or a replacement's object).
 bool is_exact_date(PyObject* obj) noexcept;
 
-// The dates of one call that runs no Python code between them, each made as date_to_py makes
-// it. Once datetime.date has been found to be the genuine class, read from the module cache
-// and the module's own dictionary, the call's later dates are made with it directly: neither
-// that lookup nor the making of a genuine date runs any Python code, so nothing can have
-// replaced datetime.date since. Any other class is looked up afresh for every date.
+// date_to_py for the dates of one call that runs no Python code between them: each date is
+// what the class that datetime.date names makes of it (or that class's error). Once
+// datetime.date has been found to be the genuine class, read from the module cache and the
+// module's own dictionary, the call's later dates are made with it directly: neither that
+// lookup nor the making of a genuine date runs any Python code, so nothing can have replaced
+// datetime.date since. Any other class is looked up afresh for every date.
 class DateMaker {
  public:
   // Inline, so that a loop over many dates calls the genuine constructor with nothing between.

@@ -230,8 +230,6 @@ PyRef DateMaker::look_up_and_make(CalendarDate date) noexcept {
   return PyRef::steal(PyObject_Vectorcall(cls.get(), args, 3, nullptr));
 }
 
-PyRef date_to_py(CalendarDate date) noexcept { return DateMaker().make(date); }
-
 bool is_exact_date(PyObject* obj) noexcept {
   const PyDateTime_CAPI* capi = loaded_datetime_capi();
   return capi && Py_TYPE(obj) == capi->DateType;
