@@ -85,7 +85,7 @@ bool py_to_date(PyObject* obj, CalendarDate& out) noexcept;
 // Whether obj is exactly a datetime.date (not a subclass or a replacement's object).
 bool is_exact_date(PyObject* obj) noexcept;
 
-// date_to_py for the dates of one call that runs no Python code between them: each date is
+// Makes the dates of one call that runs no Python code between them: each date is
 // what the class that datetime.date names makes of it (or that class's error). Once
 // datetime.date has been found to be the genuine class, read from the module cache and the
 // module's own dictionary, the call's later dates are made with it directly: neither that
